@@ -1,0 +1,259 @@
+#include "harness.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <poll.h>
+#include <stdexcept>
+#include <system_error>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace mftest {
+
+const char *binary() { return MAILFOLDERS_BIN; }
+
+namespace {
+
+[[noreturn]] void fail(const std::string &what)
+{
+	throw std::system_error(errno, std::generic_category(), what);
+}
+
+// Reads both pipes to their ends without letting either fill up.
+void drain(int outfd, int errfd, Result &res)
+{
+	struct pollfd fds[2] = {{outfd, POLLIN, 0}, {errfd, POLLIN, 0}};
+	std::string *sinks[2] = {&res.out, &res.err};
+	char buf[8192];
+	int open = 0;
+
+	for (auto &p : fds)
+		open += p.fd >= 0;
+	while (open > 0) {
+		if (poll(fds, 2, -1) == -1) {
+			if (errno == EINTR)
+				continue;
+			fail("poll");
+		}
+		for (int i = 0; i < 2; i++) {
+			if (fds[i].fd < 0 || fds[i].revents == 0)
+				continue;
+			ssize_t n = read(fds[i].fd, buf, sizeof buf);
+			if (n > 0) {
+				sinks[i]->append(buf, static_cast<size_t>(n));
+			} else if (n == 0 || errno != EINTR) {
+				close(fds[i].fd);
+				fds[i].fd = -1;
+				open--;
+			}
+		}
+	}
+}
+
+// In the child, between fork and exec: only plain system calls here.
+[[noreturn]] void exec_child(const Invocation &inv, int outfd, int errfd,
+    char *const argv[], char *const envp[])
+{
+	if (inv.output == Output::Closed)
+		close(STDOUT_FILENO);
+	else if (dup2(outfd, STDOUT_FILENO) == -1)
+		_exit(126);
+	if (dup2(errfd, STDERR_FILENO) == -1)
+		_exit(126);
+	if (!inv.cwd.empty() && chdir(inv.cwd.c_str()) == -1)
+		_exit(126);
+	if (inv.maxfiles) {
+		struct rlimit rl = {*inv.maxfiles, *inv.maxfiles};
+		if (setrlimit(RLIMIT_NOFILE, &rl) == -1)
+			_exit(126);
+	}
+	if (inv.user) {
+		gid_t gid = *inv.user;
+		if (setgroups(1, &gid) == -1 || setgid(gid) == -1 ||
+		    setuid(*inv.user) == -1)
+			_exit(126);
+	}
+	execve(binary(), argv, envp);
+	_exit(127);
+}
+
+}  // namespace
+
+Result run(const Invocation &inv)
+{
+	std::vector<char *> argv;
+	for (const auto &a : inv.argv)
+		argv.push_back(const_cast<char *>(a.c_str()));
+	argv.push_back(nullptr);
+
+	std::vector<std::string> envstore;
+	for (char **e = environ; *e != nullptr; e++)
+		envstore.emplace_back(*e);
+	for (const auto &[k, v] : inv.env)
+		envstore.push_back(k + "=" + v);
+	std::vector<char *> envp;
+	for (auto &e : envstore)
+		envp.push_back(e.data());
+	envp.push_back(nullptr);
+
+	int outpipe[2] = {-1, -1};
+	int errpipe[2];
+	if (pipe2(errpipe, O_CLOEXEC) == -1)
+		fail("pipe2");
+	int childout = -1;
+	switch (inv.output) {
+	case Output::Pipe:
+		if (pipe2(outpipe, O_CLOEXEC) == -1)
+			fail("pipe2");
+		childout = outpipe[1];
+		break;
+	case Output::Merged:
+		childout = errpipe[1];
+		break;
+	case Output::DevFull:
+		if ((childout = open("/dev/full", O_WRONLY | O_CLOEXEC)) == -1)
+			fail("/dev/full");
+		break;
+	case Output::Closed:
+		break;
+	}
+
+	pid_t pid = fork();
+	if (pid == -1)
+		fail("fork");
+	if (pid == 0)
+		exec_child(inv, childout, errpipe[1], argv.data(), envp.data());
+
+	close(errpipe[1]);
+	if (childout >= 0 && childout != errpipe[1])
+		close(childout);
+	Result res;
+	if (inv.output == Output::Merged)
+		drain(errpipe[0], -1, res);
+	else
+		drain(outpipe[0], errpipe[0], res);
+
+	int ws;
+	while (waitpid(pid, &ws, 0) == -1)
+		if (errno != EINTR)
+			fail("waitpid");
+	res.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+	return res;
+}
+
+Result mailfolders(const std::string &root)
+{
+	return run({{binary(), root}});
+}
+
+TempDir::TempDir()
+{
+	std::string tmpl = (fs::temp_directory_path() / "mailfolders-test.XXXXXX").string();
+	if (mkdtemp(tmpl.data()) == nullptr)
+		fail("mkdtemp");
+	path_ = tmpl;
+	// Let the unprivileged user of the permission tests in.
+	fs::permissions(path_, fs::perms(0755));
+}
+
+TempDir::~TempDir()
+{
+	std::error_code ec;
+	fs::remove_all(path_, ec);
+}
+
+void build(const fs::path &root, const std::vector<Node> &nodes)
+{
+	for (const auto &n : nodes) {
+		fs::path p = root / n.path;
+		fs::create_directories(p.parent_path());
+		switch (n.kind) {
+		case Node::Dir:
+			fs::create_directories(p);
+			break;
+		case Node::File:
+			std::ofstream(p) << "Subject: test\n\nbody\n";
+			break;
+		case Node::Link:
+			fs::create_symlink(n.target, p);
+			break;
+		case Node::Fifo:
+			if (mkfifo(p.c_str(), 0644) == -1)
+				fail("mkfifo " + p.string());
+			break;
+		}
+	}
+}
+
+std::vector<std::string> listing(const fs::path &dir)
+{
+	std::vector<std::string> names;
+	for (const auto &e : fs::directory_iterator(dir))
+		names.push_back(e.path().filename().string());
+	return names;
+}
+
+namespace {
+
+// Position of name in dir's listing.
+size_t position(const fs::path &dir, const std::string &name)
+{
+	auto names = listing(dir);
+	auto it = std::find(names.begin(), names.end(), name);
+	if (it == names.end())
+		throw std::runtime_error(name + " not listed in " + dir.string());
+	return static_cast<size_t>(it - names.begin());
+}
+
+// The positions a depth-first walk passes through to reach the "cur"
+// entry of folder word: the lexicographic order of these is walk order.
+std::vector<size_t> walkkey(const fs::path &root, const std::string &word)
+{
+	std::vector<size_t> key;
+	fs::path dir = root;
+	size_t start = 0;
+	while (!word.empty() && start <= word.size()) {
+		size_t slash = word.find('/', start);
+		std::string name = word.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+		key.push_back(position(dir, name));
+		dir /= name;
+		if (slash == std::string::npos)
+			break;
+		start = slash + 1;
+	}
+	key.push_back(position(dir, "cur"));
+	return key;
+}
+
+}  // namespace
+
+std::string inlistingorder(const fs::path &root, std::vector<std::string> words)
+{
+	std::vector<std::pair<std::vector<size_t>, std::string>> keyed;
+	for (auto &w : words)
+		keyed.emplace_back(walkkey(root, w), w);
+	std::sort(keyed.begin(), keyed.end());
+	std::vector<std::string> ordered;
+	for (auto &k : keyed)
+		ordered.push_back(k.second);
+	return wordsof(ordered);
+}
+
+std::string wordsof(const std::vector<std::string> &names)
+{
+	std::string s;
+	for (const auto &n : names)
+		s += "+" + n + " ";
+	return s;
+}
+
+}  // namespace mftest

@@ -1,0 +1,99 @@
+// Test harness: runs the built mailfolders binary as a child process and
+// builds fixture trees in fresh temporary directories.
+#ifndef MAILFOLDERS_TEST_HARNESS_H
+#define MAILFOLDERS_TEST_HARNESS_H
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mftest {
+
+namespace fs = std::filesystem;
+
+// Path of the binary under test.
+const char *binary();
+
+// Where the child's standard output goes.
+enum class Output {
+	Pipe,     // its own pipe, read into Result::out
+	Merged,   // one pipe shared with standard error, read into Result::out
+	DevFull,  // /dev/full: every write fails with ENOSPC
+	Closed,   // file descriptor 1 closed
+};
+
+struct Invocation {
+	std::vector<std::string> argv;  // argv[0] included; empty gives argc 0
+	Output output = Output::Pipe;
+	std::string cwd;                // working directory, if not empty
+	std::optional<uid_t> user;      // setgid/setuid to this id before exec
+	std::optional<rlim_t> maxfiles; // RLIMIT_NOFILE for the child
+	std::vector<std::pair<std::string, std::string>> env;  // added
+};
+
+struct Result {
+	std::string out;
+	std::string err;
+	int status = -1;  // exit status, or 128 + signal number
+};
+
+Result run(const Invocation &inv);
+
+// mailfolders with the one argument root, invoked by its full path.
+Result mailfolders(const std::string &root);
+
+// The unprivileged user the permission tests run as.
+constexpr uid_t nobody = 65534;
+
+// A fresh directory under the system's temporary directory, traversable by
+// every user and removed with everything in it when the object goes.
+class TempDir {
+public:
+	TempDir();
+	~TempDir();
+	TempDir(const TempDir &) = delete;
+	TempDir &operator=(const TempDir &) = delete;
+	const fs::path &path() const { return path_; }
+	std::string str() const { return path_.string(); }
+
+private:
+	fs::path path_;
+};
+
+// One node of a fixture tree, its path relative to the tree's root.
+struct Node {
+	enum Kind { Dir, File, Link, Fifo } kind;
+	std::string path;
+	std::string target;  // for Link: the symbolic link's contents
+};
+
+inline Node dir(std::string p) { return {Node::Dir, std::move(p), {}}; }
+inline Node file(std::string p) { return {Node::File, std::move(p), {}}; }
+inline Node fifo(std::string p) { return {Node::Fifo, std::move(p), {}}; }
+inline Node link(std::string p, std::string target)
+{
+	return {Node::Link, std::move(p), std::move(target)};
+}
+
+// Creates the nodes beneath root, with any missing parent directories.
+void build(const fs::path &root, const std::vector<Node> &nodes);
+
+// The names dir lists, in the file system's own order, without . and ..
+std::vector<std::string> listing(const fs::path &dir);
+
+// The output expected for the folder names words under root: each word as
+// "+name ", ordered the way a depth-first walk in listing order meets the
+// "cur" entries.  The empty name stands for the root itself.
+std::string inlistingorder(const fs::path &root, std::vector<std::string> words);
+
+// "+name " for each name, in the order given.
+std::string wordsof(const std::vector<std::string> &names);
+
+}  // namespace mftest
+
+#endif
