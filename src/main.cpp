@@ -14,7 +14,8 @@ usage(int argc, char *argv[])
 	/* Linux hands an empty argv[0] to a program started with no argv. */
 	if (argc > 0 && argv[0][0] != '\0')
 		name = argv[0];
-	fprintf(stderr, "usage: %s dir\n", name);
+	/* If standard error fails there is no one left to tell. */
+	(void)fprintf(stderr, "usage: %s dir\n", name);
 	return 1;
 }
 

@@ -44,13 +44,13 @@ joinname(char *buf, const char *head, const char *name, const char *dirpath)
 	}
 }
 
-static int
+static bool
 isdotordotdot(const char *name)
 {
 	return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
-static int
+static bool
 ismaildirsubdir(const char *name)
 {
 	return strcmp(name, "cur") == 0 || strcmp(name, "new") == 0 ||

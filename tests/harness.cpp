@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -82,7 +83,7 @@ void drain(int outfd, int errfd, Result &res)
 		    setuid(*inv.user) == -1)
 			_exit(126);
 	}
-	execve(binary(), argv, envp);
+	execve(inv.program.empty() ? binary() : inv.program.c_str(), argv, envp);
 	_exit(127);
 }
 
@@ -95,9 +96,16 @@ Result run(const Invocation &inv)
 		argv.push_back(const_cast<char *>(a.c_str()));
 	argv.push_back(nullptr);
 
+	// The test's own environment, with inv.env's variables set over it.
 	std::vector<std::string> envstore;
-	for (char **e = environ; *e != nullptr; e++)
-		envstore.emplace_back(*e);
+	for (char **e = environ; *e != nullptr; e++) {
+		std::string var = *e;
+		std::string name = var.substr(0, var.find('='));
+		bool replaced = std::any_of(inv.env.begin(), inv.env.end(),
+		    [&](const auto &kv) { return kv.first == name; });
+		if (!replaced)
+			envstore.push_back(var);
+	}
 	for (const auto &[k, v] : inv.env)
 		envstore.push_back(k + "=" + v);
 	std::vector<char *> envp;
@@ -161,6 +169,8 @@ TempDir::TempDir()
 	if (mkdtemp(tmpl.data()) == nullptr)
 		fail("mkdtemp");
 	path_ = tmpl;
+	// Fixture trees must be readable by the unprivileged user too.
+	umask(022);
 	// Let the unprivileged user of the permission tests in.
 	fs::permissions(path_, fs::perms(0755));
 }
@@ -214,38 +224,42 @@ size_t position(const fs::path &dir, const std::string &name)
 	return static_cast<size_t>(it - names.begin());
 }
 
-// The positions a depth-first walk passes through to reach the "cur"
-// entry of folder word: the lexicographic order of these is walk order.
-std::vector<size_t> walkkey(const fs::path &root, const std::string &word)
+}  // namespace
+
+std::vector<size_t> pathkey(const fs::path &root, const std::string &rel)
 {
 	std::vector<size_t> key;
 	fs::path dir = root;
 	size_t start = 0;
-	while (!word.empty() && start <= word.size()) {
-		size_t slash = word.find('/', start);
-		std::string name = word.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+	while (start < rel.size()) {
+		size_t slash = std::min(rel.find('/', start), rel.size());
+		std::string name = rel.substr(start, slash - start);
 		key.push_back(position(dir, name));
 		dir /= name;
-		if (slash == std::string::npos)
-			break;
 		start = slash + 1;
 	}
-	key.push_back(position(dir, "cur"));
 	return key;
 }
 
-}  // namespace
-
-std::string inlistingorder(const fs::path &root, std::vector<std::string> words)
+std::string walkedbefore(const fs::path &root, const std::vector<std::string> &words,
+    const std::vector<size_t> &point)
 {
 	std::vector<std::pair<std::vector<size_t>, std::string>> keyed;
-	for (auto &w : words)
-		keyed.emplace_back(walkkey(root, w), w);
+	for (const auto &w : words) {
+		auto key = pathkey(root, w.empty() ? "cur" : w + "/cur");
+		if (key < point)
+			keyed.emplace_back(key, w);
+	}
 	std::sort(keyed.begin(), keyed.end());
 	std::vector<std::string> ordered;
 	for (auto &k : keyed)
 		ordered.push_back(k.second);
 	return wordsof(ordered);
+}
+
+std::string inlistingorder(const fs::path &root, const std::vector<std::string> &words)
+{
+	return walkedbefore(root, words, {SIZE_MAX});
 }
 
 std::string wordsof(const std::vector<std::string> &names)

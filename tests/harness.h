@@ -34,6 +34,7 @@ struct Invocation {
 	std::optional<uid_t> user;      // setgid/setuid to this id before exec
 	std::optional<rlim_t> maxfiles; // RLIMIT_NOFILE for the child
 	std::vector<std::pair<std::string, std::string>> env;  // added
+	std::string program;            // what to execute, if not binary()
 };
 
 struct Result {
@@ -86,10 +87,20 @@ void build(const fs::path &root, const std::vector<Node> &nodes);
 // The names dir lists, in the file system's own order, without . and ..
 std::vector<std::string> listing(const fs::path &dir);
 
+// The listing positions a depth-first walk passes through to reach rel, a
+// path relative to root: walk order is the lexicographic order of these.
+std::vector<size_t> pathkey(const fs::path &root, const std::string &rel);
+
 // The output expected for the folder names words under root: each word as
 // "+name ", ordered the way a depth-first walk in listing order meets the
 // "cur" entries.  The empty name stands for the root itself.
-std::string inlistingorder(const fs::path &root, std::vector<std::string> words);
+std::string inlistingorder(const fs::path &root, const std::vector<std::string> &words);
+
+// The same, for a walk that stops at point (a pathkey, which may go on
+// with a position within the last directory): only the words written
+// before it.
+std::string walkedbefore(const fs::path &root, const std::vector<std::string> &words,
+    const std::vector<size_t> &point);
 
 // "+name " for each name, in the order given.
 std::string wordsof(const std::vector<std::string> &names);

@@ -1,0 +1,188 @@
+// Every way the walk can fail, made to happen: for real where a file system
+// can be arranged to fail, by the fault-injection library where it cannot.
+// Each must end the run at once with its message and status 1, and still
+// deliver the words written before it.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+
+#include "harness.h"
+
+namespace mftest {
+namespace {
+
+enum class Fault {
+	Unreadable,    // chmod 0 on where; run unprivileged
+	Unsearchable,  // chmod 0644 on where's parent; run unprivileged
+	Opendir,       // injected: opendir(where) fails
+	Readdir,       // injected: reading where's stream fails after `after` entries
+	Closedir,      // injected: closedir of where's stream fails
+	Lstat,         // injected: lstat(where) fails
+};
+
+struct FaultCase {
+	const char *label;
+	Fault fault;
+	std::string where;    // relative to the root; empty for the root itself
+	int after;            // Readdir only
+	int error;            // the injected error number
+	std::string message;  // what follows "mailfolders: "
+};
+
+void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.label; }
+
+const std::vector<Node> store = {
+	dir("a/cur"), dir("a/new"), dir("a/tmp"),
+	dir("b/cur"), dir("b/sub/cur"),
+	dir("c/d/cur"), dir("c/e/cur"), file("c/notes"),
+	dir("f/cur"),
+	dir("g/h/cur"),
+	file("message"), link("alias", "a"),
+};
+const std::vector<std::string> folders = {"a", "b", "b/sub", "c/d", "c/e", "f", "g/h"};
+
+const char *callname(Fault f)
+{
+	switch (f) {
+	case Fault::Opendir: return "opendir";
+	case Fault::Readdir: return "readdir";
+	case Fault::Closedir: return "closedir";
+	case Fault::Lstat: return "lstat";
+	default: return nullptr;
+	}
+}
+
+bool unprivileged(Fault f) { return f == Fault::Unreadable || f == Fault::Unsearchable; }
+
+// Where in the walk the fault strikes, as a pathkey.
+std::vector<size_t> faultpoint(const fs::path &root, const FaultCase &c)
+{
+	auto key = pathkey(root, c.where);
+	if (c.fault == Fault::Readdir)
+		key.push_back(static_cast<size_t>(c.after));
+	else if (c.fault == Fault::Closedir)
+		key.push_back(SIZE_MAX);
+	return key;
+}
+
+class Failure : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(Failure, EndsTheRunWithItsMessageAndDeliversEarlierWords)
+{
+	const auto &c = GetParam();
+	if (unprivileged(c.fault) && geteuid() != 0)
+		GTEST_SKIP() << "needs root to run the tool as another user";
+	TempDir t;
+	fs::path root = t.path() / "Mail";
+	build(root, store);
+	std::string path = c.where.empty() ? "Mail" : "Mail/" + c.where;
+
+	// The root is given relative, so every path in a message is too.
+	Invocation inv{{"mailfolders", "Mail"}, Output::Merged, t.str()};
+	if (unprivileged(c.fault)) {
+		// A copy the unprivileged user can run wherever the build is.
+		inv.program = (t.path() / "mailfolders").string();
+		fs::copy_file(binary(), inv.program);
+		inv.user = nobody;
+		fs::path target = c.fault == Fault::Unreadable ? root / c.where
+		                                                : (root / c.where).parent_path();
+		fs::permissions(target, fs::perms(c.fault == Fault::Unreadable ? 0 : 0644));
+	} else {
+		inv.env = {{"LD_PRELOAD", MAILFOLDERS_FAULTINJECT},
+			   {"FAULT_CALL", callname(c.fault)},
+			   {"FAULT_PATH", path},
+			   {"FAULT_AFTER", std::to_string(c.after)},
+			   {"FAULT_ERRNO", std::to_string(c.error)}};
+	}
+
+	Result r = run(inv);
+	// The message comes first: the words were still in the buffer.
+	EXPECT_EQ(r.out, "mailfolders: " + c.message + "\n" +
+	    walkedbefore(root, folders, faultpoint(root, c)));
+	EXPECT_EQ(r.status, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::Values(
+	FaultCase{"UnreadableDirectory", Fault::Unreadable, "c", 0, 0,
+		"opendir(Mail/c): Permission denied"},
+	FaultCase{"UnsearchableDirectory", Fault::Unsearchable, "g/h", 0, 0,
+		"stat(Mail/g/h): Permission denied"},
+	FaultCase{"OpendirOutOfStreams", Fault::Opendir, "c", 0, EMFILE,
+		"opendir(Mail/c): Too many open files"},
+	FaultCase{"OpendirOfFolder", Fault::Opendir, "b/sub", 0, EACCES,
+		"opendir(Mail/b/sub): Permission denied"},
+	FaultCase{"ReaddirAtFirstRead", Fault::Readdir, "", 0, EIO,
+		"readdir(Mail): Input/output error"},
+	FaultCase{"ReaddirAfterSomeEntries", Fault::Readdir, "", 3, EIO,
+		"readdir(Mail): Input/output error"},
+	FaultCase{"ReaddirBelowTheRoot", Fault::Readdir, "c", 1, EOVERFLOW,
+		"readdir(Mail/c): Value too large for defined data type"},
+	FaultCase{"ClosedirBelowTheRoot", Fault::Closedir, "c", 0, EIO, "closedir"},
+	FaultCase{"ClosedirOfTheRoot", Fault::Closedir, "", 0, EBADF, "closedir"},
+	FaultCase{"VanishedDirectory", Fault::Lstat, "c/d", 0, ENOENT,
+		"stat(Mail/c/d): No such file or directory"},
+	FaultCase{"VanishedCur", Fault::Lstat, "b/cur", 0, ENOENT,
+		"stat(Mail/b/cur): No such file or directory"},
+	FaultCase{"VanishedFile", Fault::Lstat, "message", 0, ENOENT,
+		"stat(Mail/message): No such file or directory"}),
+	[](const auto &info) { return std::string(info.param.label); });
+
+// Each level keeps its stream open while it descends, so a deep enough tree
+// runs out of descriptors.
+TEST(Faults, TooManyOpenStreams)
+{
+	TempDir t;
+	std::string chain = "Mail";
+	for (int i = 0; i < 40; i++)
+		chain += "/a";
+	build(t.path(), {dir(chain + "/cur")});
+	Invocation inv{{"mailfolders", "Mail"}, Output::Pipe, t.str()};
+	inv.maxfiles = 16;
+	// LeakSanitizer needs descriptors of its own at exit; there are none.
+	const char *asan = std::getenv("ASAN_OPTIONS");
+	inv.env = {{"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"}};
+	Result r = run(inv);
+
+	// Somewhere down the chain: which level depends on what the process
+	// had open already.
+	const std::string head = "mailfolders: opendir(Mail";
+	const std::string tail = "): Too many open files\n";
+	ASSERT_GT(r.err.size(), head.size() + tail.size()) << r.err;
+	ASSERT_EQ(r.err.substr(0, head.size()), head) << r.err;
+	ASSERT_EQ(r.err.substr(r.err.size() - tail.size()), tail) << r.err;
+	std::string levels = r.err.substr(head.size(), r.err.size() - head.size() - tail.size());
+	EXPECT_EQ(levels.size() % 2, 0u) << levels;
+	for (size_t i = 0; i + 1 < levels.size(); i += 2)
+		EXPECT_EQ(levels.substr(i, 2), "/a") << levels;
+	EXPECT_LT(levels.size(), chain.size() - 4);
+	EXPECT_EQ(r.out, "");
+	EXPECT_EQ(r.status, 1);
+}
+
+// Nothing inside cur, new or tmp is ever opened: directories there that
+// may not be read change nothing.
+TEST(Faults, NeverOpensMaildirSubdirectories)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to run the tool as another user";
+	TempDir t;
+	fs::path root = t.path() / "Mail";
+	build(root, {dir("a/cur/x"), dir("a/new/y"), dir("a/tmp/z"), dir("b/cur"),
+		     dir("c/new"), dir("tmp")});
+	for (const char *p : {"a/cur/x", "a/new/y", "a/tmp/z", "b/cur", "c/new", "tmp"})
+		fs::permissions(root / p, fs::perms(0));
+	Invocation inv{{"mailfolders", "Mail"}, Output::Pipe, t.str(), nobody};
+	inv.program = (t.path() / "mailfolders").string();
+	fs::copy_file(binary(), inv.program);
+	Result r = run(inv);
+	EXPECT_EQ(r.out, inlistingorder(root, {"a", "b"}));
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
+}  // namespace mftest
