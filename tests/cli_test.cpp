@@ -32,7 +32,7 @@ INSTANTIATE_TEST_SUITE_P(Cli, Usage, ::testing::Values(
 	// With no argv at all there is no name to show.
 	UsageCase{"NoArgv", {}, "usage: mailfolders dir\n"},
 	UsageCase{"EmptyName", {""}, "usage: mailfolders dir\n"}),
-	[](const auto &info) { return std::string(info.param.label); });
+	ByLabel());
 
 TEST(Cli, ArgumentsAfterTheFirstAreIgnored)
 {
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Cli, BadRoot, ::testing::Values(
 	BadRootCase{"RegularFile", "message", "Not a directory"},
 	BadRootCase{"DanglingLink", "dangling", "No such file or directory"},
 	BadRootCase{"Empty", "", "No such file or directory"}),
-	[](const auto &info) { return std::string(info.param.label); });
+	ByLabel());
 
 TEST(Cli, MessagesUseTheLastComponentOfTheInvocationName)
 {

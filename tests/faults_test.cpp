@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::Values(
 		"stat(Mail/b/cur): No such file or directory"},
 	FaultCase{"VanishedFile", Fault::Lstat, "message", 0, ENOENT,
 		"stat(Mail/message): No such file or directory"}),
-	[](const auto &info) { return std::string(info.param.label); });
+	ByLabel());
 
 // Each level keeps its stream open while it descends, so a deep enough tree
 // runs out of descriptors.

@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -104,6 +106,15 @@ std::string walkedbefore(const fs::path &root, const std::vector<std::string> &w
 
 // "+name " for each name, in the order given.
 std::string wordsof(const std::vector<std::string> &names);
+
+// Names the instances of a parameterised test after their cases' labels.
+struct ByLabel {
+	template <class Case>
+	std::string operator()(const ::testing::TestParamInfo<Case> &info) const
+	{
+		return info.param.label;
+	}
+};
 
 }  // namespace mftest
 

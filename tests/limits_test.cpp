@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(Limits, PathLength, ::testing::Values(
 	LengthCase{"CurAt1024", maxpath - 3, {dir("cur")}, false, "cur"},
 	LengthCase{"FileAt1024", maxpath - 3, {file("msg")}, false, "msg"},
 	LengthCase{"EntryBeneathDirectoryAt1023", maxpath - 4, {dir("sub/x")}, false, "sub/x"}),
-	[](const auto &info) { return std::string(info.param.label); });
+	ByLabel());
 
 TEST(Limits, FiveHundredLevelsDeep)
 {
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Limits, BrokenOutput, ::testing::Values(
 	OutputCase{"ClosedNoFolders", Output::Closed, 0, ""},
 	OutputCase{"ClosedOneFolder", Output::Closed, 1, badfd},
 	OutputCase{"ClosedManyFolders", Output::Closed, 1000, badfd}),
-	[](const auto &info) { return std::string(info.param.label); });
+	ByLabel());
 
 }  // namespace
 }  // namespace mftest

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Walk, Tree, ::testing::Values(
 	TreeCase{"DeepNesting",
 		{dir("a/b/c/d/e/f/g/h/cur"), dir("a/b/c/cur"), dir("a/b/x/cur")},
 		{"a/b/c/d/e/f/g/h", "a/b/c", "a/b/x"}}),
-	[](const auto &info) { return std::string(info.param.label); });
+	ByLabel());
 
 // The sample store that the README runs the tool on.
 TEST(Walk, ExampleStore)
