@@ -136,10 +136,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::Values(
 TEST(Faults, TooManyOpenStreams)
 {
 	TempDir t;
-	std::string chain = "Mail";
-	for (int i = 0; i < 40; i++)
-		chain += "/a";
-	build(t.path(), {dir(chain + "/cur")});
+	const std::string deep = chain("Mail", 40);
+	build(t.path(), {dir(deep + "/cur")});
 	Invocation inv{{"mailfolders", "Mail"}, Output::Pipe, t.str()};
 	inv.maxfiles = 16;
 	// LeakSanitizer needs descriptors of its own at exit; there are none.
@@ -158,7 +156,7 @@ TEST(Faults, TooManyOpenStreams)
 	EXPECT_EQ(levels.size() % 2, 0u) << levels;
 	for (size_t i = 0; i + 1 < levels.size(); i += 2)
 		EXPECT_EQ(levels.substr(i, 2), "/a") << levels;
-	EXPECT_LT(levels.size(), chain.size() - 4);
+	EXPECT_LT(levels.size(), deep.size() - 4);
 	EXPECT_EQ(r.out, "");
 	EXPECT_EQ(r.status, 1);
 }

@@ -262,6 +262,14 @@ std::string inlistingorder(const fs::path &root, const std::vector<std::string> 
 	return walkedbefore(root, words, {SIZE_MAX});
 }
 
+std::string chain(const std::string &top, int levels)
+{
+	std::string path = top;
+	for (int i = 0; i < levels; i++)
+		path += "/a";
+	return path;
+}
+
 std::string wordsof(const std::vector<std::string> &names)
 {
 	std::string s;

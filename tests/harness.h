@@ -104,6 +104,9 @@ std::string inlistingorder(const fs::path &root, const std::vector<std::string> 
 std::string walkedbefore(const fs::path &root, const std::vector<std::string> &words,
     const std::vector<size_t> &point);
 
+// top followed by levels times "/a": a chain of nested directories.
+std::string chain(const std::string &top, int levels);
+
 // "+name " for each name, in the order given.
 std::string wordsof(const std::vector<std::string> &names);
 

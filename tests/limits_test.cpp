@@ -68,9 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Limits, PathLength, ::testing::Values(
 TEST(Limits, FiveHundredLevelsDeep)
 {
 	TempDir t;
-	std::string name = "a";
-	for (int i = 1; i < 500; i++)
-		name += "/a";
+	std::string name = chain("a", 499);
 	build(t.path(), {dir("r/" + name + "/cur"), dir("r/a/cur")});
 	Result r = run({{binary(), "r"}, Output::Pipe, t.str()});
 	EXPECT_EQ(r.out, inlistingorder(t.path() / "r", {"a", name}));
