@@ -12,6 +12,65 @@
 enum { NAMEBUFSIZE = 1024 };
 
 /*
+ * The words are read back by a mail client's command parser (mutt's
+ * "mailboxes `mailfolders ~/Mail`").  Outside quotes that parser splits at
+ * blanks, groups in quotes, runs backquotes, expands "$", starts a comment
+ * at "#", ends a command at ";" and a line at a newline.  A folder name is
+ * anyone's text (an IMAP server or a filter may make it), so these bytes go
+ * behind a backslash, and control bytes, which the parser cannot take raw,
+ * as the three octal digits it decodes.  Every other byte is written as it
+ * is, so plain names come out unchanged.
+ */
+static const char shellbytes[] = " \"'\\`$#;";
+
+/* The control bytes of ASCII: 0x01 to 0x1f, and DEL. */
+enum { LASTCONTROLBYTE = 0x1f, DELBYTE = 0x7f };
+
+static bool
+iscontrolbyte(unsigned char c)
+{
+	return (c != '\0' && c <= LASTCONTROLBYTE) || c == DELBYTE;
+}
+
+static bool
+isspecialbyte(unsigned char c)
+{
+	return iscontrolbyte(c) || (c != '\0' && strchr(shellbytes, c) != NULL);
+}
+
+static void
+putrun(const char *run, size_t len)
+{
+	if (len > 0 && fwrite(run, 1, len, stdout) != len)
+		err(1, "stdout");
+}
+
+/* Write name escaped, in runs of plain bytes between the special ones. */
+static void
+putescaped(const char *name)
+{
+	const char *run = name;
+	const char *p;
+	int len;
+
+	for (p = name; *p != '\0'; p++) {
+		unsigned char c = (unsigned char)*p;
+
+		if (!isspecialbyte(c))
+			continue;
+		putrun(run, (size_t)(p - run));
+		if (iscontrolbyte(c))
+			len = printf("\\%03o", c);
+		else
+			len = printf("\\%c", c);
+		if (len < 0)
+			err(1, "stdout");
+		run = p + 1;
+	}
+	putrun(run, (size_t)(p - run));
+}
+
+/*
  * Write the word for a folder.  The root has no name of its own; its word
  * is "+ ".  A failed write means the reader misses folders, so it ends the
  * run rather than being lost in the buffer.
@@ -19,7 +78,11 @@ enum { NAMEBUFSIZE = 1024 };
 static void
 putword(const char *foldername)
 {
-	if (printf("+%s ", foldername != NULL ? foldername : "") < 0)
+	if (putchar('+') == EOF)
+		err(1, "stdout");
+	if (foldername != NULL)
+		putescaped(foldername);
+	if (putchar(' ') == EOF)
 		err(1, "stdout");
 }
 

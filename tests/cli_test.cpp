@@ -69,7 +69,10 @@ INSTANTIATE_TEST_SUITE_P(Cli, BadRoot, ::testing::Values(
 	BadRootCase{"Missing", "nonexistent", "No such file or directory"},
 	BadRootCase{"RegularFile", "message", "Not a directory"},
 	BadRootCase{"DanglingLink", "dangling", "No such file or directory"},
-	BadRootCase{"Empty", "", "No such file or directory"}),
+	BadRootCase{"Empty", "", "No such file or directory"},
+	// The argument is used as given: a trailing slash stays in the message.
+	BadRootCase{"MissingWithTrailingSlash", "nonexistent/", "No such file or directory"},
+	BadRootCase{"RegularFileWithTrailingSlash", "message/", "Not a directory"}),
 	ByLabel());
 
 TEST(Cli, MessagesUseTheLastComponentOfTheInvocationName)

@@ -7,8 +7,13 @@
 //                path given to lstat
 //   FAULT_AFTER  readdir only: entries other than . and .. to return first
 //   FAULT_ERRNO  the error number the failing call sets
+//   FAULT_NOTYPE if set, every entry readdir returns carries DT_UNKNOWN, as
+//                on a file system that keeps no types in its directories
 //
-// Every other call goes through to the C library unchanged.
+// Every other call goes through to the C library unchanged.  Built with
+// 64-bit file offsets the tool calls readdir64 and lstat64 instead of
+// readdir and lstat, so both names of each are taken here.  This file is
+// compiled without _FILE_OFFSET_BITS, which would rename the plain ones.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -37,6 +42,11 @@ long number(const char *name, long dflt)
 	return v != nullptr ? std::strtol(v, nullptr, 10) : dflt;
 }
 
+int fault_errno(int dflt)
+{
+	return static_cast<int>(number("FAULT_ERRNO", dflt));
+}
+
 template <class Fn> Fn next(const char *name)
 {
 	return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
@@ -45,13 +55,46 @@ template <class Fn> Fn next(const char *name)
 DIR *watched;  // the stream opened on FAULT_PATH
 long served;   // entries other than . and .. readdir returned from it
 
+bool isdotordotdot(const char *name)
+{
+	return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// readdir and readdir64 alike, over the real call real.
+template <class Dirent> Dirent *readentry(Dirent *(*real)(DIR *), DIR *dirp)
+{
+	if (faulting("readdir") && dirp == watched &&
+	    served >= number("FAULT_AFTER", 0)) {
+		errno = fault_errno(EIO);
+		return nullptr;
+	}
+	Dirent *dp = real(dirp);
+	if (dp == nullptr)
+		return dp;
+	if (dirp == watched && !isdotordotdot(dp->d_name))
+		served++;
+	if (std::getenv("FAULT_NOTYPE") != nullptr)
+		dp->d_type = DT_UNKNOWN;
+	return dp;
+}
+
+// lstat and lstat64 alike, over the real call real.
+template <class Stat> int statentry(int (*real)(const char *, Stat *), const char *path, Stat *sb)
+{
+	if (faulting("lstat") && ispath(path)) {
+		errno = fault_errno(ENOENT);
+		return -1;
+	}
+	return real(path, sb);
+}
+
 }  // namespace
 
 extern "C" DIR *opendir(const char *path)
 {
 	static auto real = next<DIR *(*)(const char *)>("opendir");
 	if (faulting("opendir") && ispath(path)) {
-		errno = static_cast<int>(number("FAULT_ERRNO", EACCES));
+		errno = fault_errno(EACCES);
 		return nullptr;
 	}
 	DIR *dirp = real(path);
@@ -65,16 +108,13 @@ extern "C" DIR *opendir(const char *path)
 extern "C" struct dirent *readdir(DIR *dirp)
 {
 	static auto real = next<struct dirent *(*)(DIR *)>("readdir");
-	if (faulting("readdir") && dirp == watched &&
-	    served >= number("FAULT_AFTER", 0)) {
-		errno = static_cast<int>(number("FAULT_ERRNO", EIO));
-		return nullptr;
-	}
-	struct dirent *dp = real(dirp);
-	if (dp != nullptr && dirp == watched && std::strcmp(dp->d_name, ".") != 0 &&
-	    std::strcmp(dp->d_name, "..") != 0)
-		served++;
-	return dp;
+	return readentry(real, dirp);
+}
+
+extern "C" struct dirent64 *readdir64(DIR *dirp)
+{
+	static auto real = next<struct dirent64 *(*)(DIR *)>("readdir64");
+	return readentry(real, dirp);
 }
 
 extern "C" int closedir(DIR *dirp)
@@ -85,7 +125,7 @@ extern "C" int closedir(DIR *dirp)
 		watched = nullptr;
 	int rv = real(dirp);
 	if (fail) {
-		errno = static_cast<int>(number("FAULT_ERRNO", EIO));
+		errno = fault_errno(EIO);
 		return -1;
 	}
 	return rv;
@@ -94,9 +134,11 @@ extern "C" int closedir(DIR *dirp)
 extern "C" int lstat(const char *path, struct stat *sb) noexcept
 {
 	static auto real = next<int (*)(const char *, struct stat *)>("lstat");
-	if (faulting("lstat") && ispath(path)) {
-		errno = static_cast<int>(number("FAULT_ERRNO", ENOENT));
-		return -1;
-	}
-	return real(path, sb);
+	return statentry(real, path, sb);
+}
+
+extern "C" int lstat64(const char *path, struct stat64 *sb) noexcept
+{
+	static auto real = next<int (*)(const char *, struct stat64 *)>("lstat64");
+	return statentry(real, path, sb);
 }

@@ -31,6 +31,7 @@ struct FaultCase {
 	int after;            // Readdir only
 	int error;            // the injected error number
 	std::string message;  // what follows "mailfolders: "
+	std::string root = "Mail";  // the argument: the store's path, as given
 };
 
 void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.label; }
@@ -79,10 +80,10 @@ TEST_P(Failure, EndsTheRunWithItsMessageAndDeliversEarlierWords)
 	TempDir t;
 	fs::path root = t.path() / "Mail";
 	build(root, store);
-	std::string path = c.where.empty() ? "Mail" : "Mail/" + c.where;
+	std::string path = c.where.empty() ? c.root : c.root + "/" + c.where;
 
 	// The root is given relative, so every path in a message is too.
-	Invocation inv{{"mailfolders", "Mail"}, Output::Merged, t.str()};
+	Invocation inv{{"mailfolders", c.root}, Output::Merged, t.str()};
 	if (unprivileged(c.fault)) {
 		// A copy the unprivileged user can run wherever the build is.
 		inv.program = (t.path() / "mailfolders").string();
@@ -128,7 +129,14 @@ INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::Values(
 	FaultCase{"VanishedCur", Fault::Lstat, "b/cur", 0, ENOENT,
 		"stat(Mail/b/cur): No such file or directory"},
 	FaultCase{"VanishedFile", Fault::Lstat, "message", 0, ENOENT,
-		"stat(Mail/message): No such file or directory"}),
+		"stat(Mail/message): No such file or directory"},
+	// A trailing slash on the root is kept, and doubled below it.
+	FaultCase{"ReaddirOfRootWithTrailingSlash", Fault::Readdir, "", 2, EIO,
+		"readdir(Mail/): Input/output error", "Mail/"},
+	FaultCase{"VanishedBelowRootWithTrailingSlash", Fault::Lstat, "c/d", 0, ENOENT,
+		"stat(Mail//c/d): No such file or directory", "Mail/"},
+	FaultCase{"UnreadableBelowRootWithTrailingSlash", Fault::Unreadable, "c", 0, 0,
+		"opendir(Mail//c): Permission denied", "Mail/"}),
 	ByLabel());
 
 // Each level keeps its stream open while it descends, so a deep enough tree

@@ -1,6 +1,8 @@
 #include "harness.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -181,6 +183,29 @@ TempDir::~TempDir()
 	fs::remove_all(path_, ec);
 }
 
+namespace {
+
+// Leaves a socket file at p: bound, then closed.
+void bindsocket(const fs::path &p)
+{
+	struct sockaddr_un sun = {};
+	sun.sun_family = AF_UNIX;
+	if (p.string().size() >= sizeof sun.sun_path) {
+		errno = ENAMETOOLONG;
+		fail("socket " + p.string());
+	}
+	std::strcpy(sun.sun_path, p.c_str());
+	int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+	if (fd == -1)
+		fail("socket");
+	int rv = bind(fd, reinterpret_cast<struct sockaddr *>(&sun), sizeof sun);
+	close(fd);
+	if (rv == -1)
+		fail("bind " + p.string());
+}
+
+}  // namespace
+
 void build(const fs::path &root, const std::vector<Node> &nodes)
 {
 	for (const auto &n : nodes) {
@@ -199,6 +224,9 @@ void build(const fs::path &root, const std::vector<Node> &nodes)
 		case Node::Fifo:
 			if (mkfifo(p.c_str(), 0644) == -1)
 				fail("mkfifo " + p.string());
+			break;
+		case Node::Socket:
+			bindsocket(p);
 			break;
 		}
 	}
@@ -270,11 +298,30 @@ std::string chain(const std::string &top, int levels)
 	return path;
 }
 
+std::string escaped(const std::string &name)
+{
+	static const std::string quoted = " \"'\\`$#;";
+	std::string s;
+	for (unsigned char c : name) {
+		if (c < 0x20 || c == 0x7f) {
+			s += '\\';
+			s += static_cast<char>('0' + (c >> 6));
+			s += static_cast<char>('0' + ((c >> 3) & 7));
+			s += static_cast<char>('0' + (c & 7));
+		} else {
+			if (quoted.find(static_cast<char>(c)) != std::string::npos)
+				s += '\\';
+			s += static_cast<char>(c);
+		}
+	}
+	return s;
+}
+
 std::string wordsof(const std::vector<std::string> &names)
 {
 	std::string s;
 	for (const auto &n : names)
-		s += "+" + n + " ";
+		s += "+" + escaped(n) + " ";
 	return s;
 }
 

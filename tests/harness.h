@@ -70,7 +70,7 @@ private:
 
 // One node of a fixture tree, its path relative to the tree's root.
 struct Node {
-	enum Kind { Dir, File, Link, Fifo } kind;
+	enum Kind { Dir, File, Link, Fifo, Socket } kind;
 	std::string path;
 	std::string target;  // for Link: the symbolic link's contents
 };
@@ -78,6 +78,7 @@ struct Node {
 inline Node dir(std::string p) { return {Node::Dir, std::move(p), {}}; }
 inline Node file(std::string p) { return {Node::File, std::move(p), {}}; }
 inline Node fifo(std::string p) { return {Node::Fifo, std::move(p), {}}; }
+inline Node socket(std::string p) { return {Node::Socket, std::move(p), {}}; }
 inline Node link(std::string p, std::string target)
 {
 	return {Node::Link, std::move(p), std::move(target)};
@@ -107,7 +108,12 @@ std::string walkedbefore(const fs::path &root, const std::vector<std::string> &w
 // top followed by levels times "/a": a chain of nested directories.
 std::string chain(const std::string &top, int levels);
 
-// "+name " for each name, in the order given.
+// name as a word must carry it: control bytes and DEL as a backslash and
+// three octal digits, the bytes a mail client's command parser acts on
+// behind a backslash, every other byte as it is.
+std::string escaped(const std::string &name);
+
+// "+name " for each name, escaped, in the order given.
 std::string wordsof(const std::vector<std::string> &names);
 
 // Names the instances of a parameterised test after their cases' labels.

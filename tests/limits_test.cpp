@@ -2,6 +2,8 @@
 // written.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "harness.h"
@@ -72,6 +74,24 @@ TEST(Limits, FiveHundredLevelsDeep)
 	build(t.path(), {dir("r/" + name + "/cur"), dir("r/a/cur")});
 	Result r = run({{binary(), "r"}, Output::Pipe, t.str()});
 	EXPECT_EQ(r.out, inlistingorder(t.path() / "r", {"a", name}));
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+}
+
+// An mbox archive of several GiB beside a folder's cur is common; its size
+// does not fit in 32 bits, and the walk must still read its status.
+TEST(Limits, FileLargerThan4GiBBesideCur)
+{
+	TempDir t;
+	build(t.path(), {dir("inbox/cur"), dir("inbox/new"), file("inbox/archive.mbox"),
+			 dir("lists/cur")});
+	constexpr off_t size = (off_t{5} << 30) + 1;
+	static_assert(sizeof(off_t) == 8, "the tests are built with 64-bit offsets");
+	// Sparse: it takes no room on the disk.
+	ASSERT_EQ(truncate((t.path() / "inbox/archive.mbox").c_str(), size), 0);
+	ASSERT_EQ(fs::file_size(t.path() / "inbox/archive.mbox"), static_cast<uintmax_t>(size));
+	Result r = mailfolders(t.str());
+	EXPECT_EQ(r.out, inlistingorder(t.path(), {"inbox", "lists"}));
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.status, 0);
 }

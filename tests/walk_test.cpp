@@ -30,6 +30,19 @@ TEST_P(Tree, WritesExactlyTheFoldersInListingOrder)
 	EXPECT_EQ(r.status, 0);
 }
 
+// The walk reads every entry's type with lstat: a listing that carries no
+// types (as on file systems without them) changes nothing.
+TEST_P(Tree, EntriesListedWithoutATypeChangeNothing)
+{
+	TempDir t;
+	build(t.path(), GetParam().tree);
+	Result r = run({{binary(), t.str()}, Output::Pipe, "", std::nullopt, std::nullopt,
+	    {{"LD_PRELOAD", MAILFOLDERS_FAULTINJECT}, {"FAULT_NOTYPE", "1"}}});
+	EXPECT_EQ(r.out, inlistingorder(t.path(), GetParam().folders));
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, 0);
+}
+
 // A trailing slash on the root doubles the slash in paths, never in words.
 TEST_P(Tree, TrailingSlashOnTheRootChangesNoWord)
 {
@@ -60,8 +73,16 @@ INSTANTIATE_TEST_SUITE_P(Walk, Tree, ::testing::Values(
 		{".Sent", ".x", "...", ".a.b"}},
 	TreeCase{"CurThatIsNoDirectory",
 		{file("f/cur"), link("l/cur", "../d/cur"), dir("d/cur"),
-		 fifo("p/cur"), link("dangling/cur", "nowhere")},
+		 fifo("p/cur"), socket("s/cur"), link("dangling/cur", "nowhere")},
 		{"d"}},
+	TreeCase{"SpecialFilesAreSkipped",
+		{socket("sock"), fifo("fifo"), dir("a/cur"), socket("a/sock"), fifo("a/new")},
+		{"a"}},
+	TreeCase{"NamesThatOnlyBeginWithAMaildirName",
+		{dir("current/cur"), dir("newsletters/cur"), dir("tmpl/x/cur"),
+		 dir("cur2/cur"), dir("b/cured"), dir("b/cur2"), dir("b/newer"),
+		 dir("b/tmpx"), dir("b/cu"), dir("b/cu/cur")},
+		{"current", "newsletters", "tmpl/x", "cur2", "b/cu"}},
 	TreeCase{"SymbolicLinkToFolderIsNotFollowed",
 		{dir("real/cur"), link("alias", "real"), link("alias2", "real/"),
 		 dir("plain"), link("plain/up", "..")},
@@ -76,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Walk, Tree, ::testing::Values(
 	TreeCase{"RootHoldingCurHasTheEmptyName",
 		{dir("cur"), dir("new"), dir("tmp"), dir("a/cur"), dir("b/cur")},
 		{"", "a", "b"}},
-	TreeCase{"NamesArePassedThroughAsBytes",
+	TreeCase{"NamesWithBytesAParserActsOn",
 		{dir("my folder/cur"), dir("caf\xe9/cur"), dir("tab\there/cur"),
 		 dir("nl\nx/cur"), dir("+plus%s/cur"), dir("-n/cur")},
 		{"my folder", "caf\xe9", "tab\there", "nl\nx", "+plus%s", "-n"}},
@@ -103,7 +124,7 @@ void model(const fs::path &dir, const std::string *name, std::string &out)
 		if (e.symlink_status().type() != fs::file_type::directory)
 			continue;
 		if (entry == "cur")
-			out += "+" + (name != nullptr ? *name : "") + " ";
+			out += "+" + (name != nullptr ? escaped(*name) : "") + " ";
 		if (entry == "cur" || entry == "new" || entry == "tmp")
 			continue;
 		std::string child = name != nullptr ? *name + "/" + entry : entry;
@@ -117,7 +138,8 @@ void grow(const fs::path &dir, std::mt19937 &rng, int depth)
 {
 	static const char *const names[] = {
 		"cur", "new", "tmp", "a", "b", "c", ".x", "...", "two words",
-		"Cur", "inbox", "lists", "\xff\xfe", "z",
+		"Cur", "inbox", "lists", "\xff\xfe", "z", "a;b", "x`y`", "$HOME",
+		"#c", "nl\nx", "q\"'", "back\\", "\x7f\x01", "0\\012",
 	};
 	std::uniform_int_distribution<int> count(0, depth > 0 ? 6 : 2);
 	std::uniform_int_distribution<size_t> pick(0, std::size(names) - 1);
