@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "harness.h"
@@ -102,6 +103,21 @@ std::map<std::string, std::vector<std::string>> sidebar(const std::string &scree
 	return entries;
 }
 
+// Waits, a few seconds at most, for process pid to be gone or a zombie.
+void awaitexit(const std::string &pid)
+{
+	for (int i = 0; i < 100; i++) {
+		std::ifstream stat("/proc/" + pid + "/stat");
+		std::string line;
+		if (!std::getline(stat, line))
+			return;
+		size_t paren = line.rfind(')');
+		if (paren != std::string::npos && line.compare(paren, 3, ") Z") == 0)
+			return;
+		std::this_thread::sleep_for(std::chrono::milliseconds(50));
+	}
+}
+
 // A tmux server of the test's own, on a socket in its temporary directory,
 // killed with whatever runs in it when the object goes.
 class Tmux {
@@ -112,7 +128,16 @@ public:
 		// Keep the pane, and its last screen, if the client exits.
 		std::ofstream(dir_ / "tmux.conf") << "set -g remain-on-exit on\n";
 	}
-	~Tmux() { tmux({"kill-server"}); }
+	// The server and the client in it outlive kill-server for a moment;
+	// wait for them, so that nothing holds the fixture's file system.
+	~Tmux()
+	{
+		std::string pid = tmux({"display-message", "-p", "#{pid} #{pane_pid}"}).out;
+		tmux({"kill-server"});
+		std::istringstream pids(pid);
+		for (std::string p; pids >> p;)
+			awaitexit(p);
+	}
 	Tmux(const Tmux &) = delete;
 	Tmux &operator=(const Tmux &) = delete;
 
