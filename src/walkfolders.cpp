@@ -11,6 +11,15 @@
 /* Room for a built entry path or folder name: 1023 bytes and the NUL. */
 enum { NAMEBUFSIZE = 1024 };
 
+/* The control bytes of ASCII: 0x01 to 0x1f, and DEL. */
+enum { LASTCONTROLBYTE = 0x1f, DELBYTE = 0x7f };
+
+static bool
+iscontrolbyte(unsigned char c)
+{
+	return (c != '\0' && c <= LASTCONTROLBYTE) || c == DELBYTE;
+}
+
 /*
  * The words are read back by a mail client's command parser (mutt's
  * "mailboxes `mailfolders ~/Mail`").  Outside quotes that parser splits at
@@ -21,21 +30,22 @@ enum { NAMEBUFSIZE = 1024 };
  * as the three octal digits it decodes.  Every other byte is written as it
  * is, so plain names come out unchanged.
  */
-static const char shellbytes[] = " \"'\\`$#;";
-
-/* The control bytes of ASCII: 0x01 to 0x1f, and DEL. */
-enum { LASTCONTROLBYTE = 0x1f, DELBYTE = 0x7f };
-
-static bool
-iscontrolbyte(unsigned char c)
-{
-	return (c != '\0' && c <= LASTCONTROLBYTE) || c == DELBYTE;
-}
-
 static bool
 isspecialbyte(unsigned char c)
 {
-	return iscontrolbyte(c) || (c != '\0' && strchr(shellbytes, c) != NULL);
+	switch (c) {
+	case ' ':
+	case '"':
+	case '\'':
+	case '\\':
+	case '`':
+	case '$':
+	case '#':
+	case ';':
+		return true;
+	default:
+		return iscontrolbyte(c);
+	}
 }
 
 static void
