@@ -3,6 +3,8 @@
 // name, and plain names come out byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "harness.h"
 
 namespace mftest {
