@@ -21,6 +21,7 @@ enum class Fault {
 	Opendir,       // injected: opendir(where) fails
 	Readdir,       // injected: reading where's stream fails after `after` entries
 	Closedir,      // injected: closedir of where's stream fails
+	ReaddirAndClosedir,  // injected: both of the above
 	Lstat,         // injected: lstat(where) fails
 };
 
@@ -52,6 +53,7 @@ const char *callname(Fault f)
 	case Fault::Opendir: return "opendir";
 	case Fault::Readdir: return "readdir";
 	case Fault::Closedir: return "closedir";
+	case Fault::ReaddirAndClosedir: return "readdir,closedir";
 	case Fault::Lstat: return "lstat";
 	default: return nullptr;
 	}
@@ -63,7 +65,7 @@ bool unprivileged(Fault f) { return f == Fault::Unreadable || f == Fault::Unsear
 std::vector<size_t> faultpoint(const fs::path &root, const FaultCase &c)
 {
 	auto key = pathkey(root, c.where);
-	if (c.fault == Fault::Readdir)
+	if (c.fault == Fault::Readdir || c.fault == Fault::ReaddirAndClosedir)
 		key.push_back(static_cast<size_t>(c.after));
 	else if (c.fault == Fault::Closedir)
 		key.push_back(SIZE_MAX);
@@ -122,6 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::Values(
 		"readdir(Mail): Input/output error"},
 	FaultCase{"ReaddirBelowTheRoot", Fault::Readdir, "c", 1, EOVERFLOW,
 		"readdir(Mail/c): Value too large for defined data type"},
+	// The walk meets the read failure first; closing must not hide it.
+	FaultCase{"ReaddirThenClosedir", Fault::ReaddirAndClosedir, "c", 1, EIO,
+		"readdir(Mail/c): Input/output error"},
 	FaultCase{"ClosedirBelowTheRoot", Fault::Closedir, "c", 0, EIO, "closedir"},
 	FaultCase{"ClosedirOfTheRoot", Fault::Closedir, "", 0, EBADF, "closedir"},
 	FaultCase{"VanishedDirectory", Fault::Lstat, "c/d", 0, ENOENT,
@@ -189,6 +194,108 @@ TEST(Faults, NeverOpensMaildirSubdirectories)
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.status, 0);
 }
+
+// A successful call may leave errno set (POSIX allows it of lstat, printf
+// and others).  The end of a listing sets no errno, so a walk that does not
+// clear it before each read would take the end for a read failure: on the
+// first read of a directory (after opendir, where the file system lists no
+// . and ..) or on a later one (after lstat).
+struct ErrnoCase {
+	const char *label;
+	std::vector<Node> tree;
+	std::vector<std::string> folders;
+};
+
+void PrintTo(const ErrnoCase &c, std::ostream *os) { *os << c.label; }
+
+class LeftoverErrno : public ::testing::TestWithParam<ErrnoCase> {};
+
+TEST_P(LeftoverErrno, IsNoReadFailure)
+{
+	const auto &c = GetParam();
+	TempDir t;
+	fs::path root = t.path() / "Mail";
+	fs::create_directory(root);
+	build(root, c.tree);
+	Invocation inv{{"mailfolders", "Mail"}, Output::Pipe, t.str()};
+	inv.env = {{"LD_PRELOAD", MAILFOLDERS_FAULTINJECT},
+		   {"FAULT_SUCCESS_ERRNO", std::to_string(EIO)},
+		   {"FAULT_NODOTS", "1"}};
+	Result r = run(inv);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.out, inlistingorder(root, c.folders));
+	EXPECT_EQ(r.status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, LeftoverErrno, ::testing::Values(
+	ErrnoCase{"FirstReadOfTheRoot", {}, {}},
+	ErrnoCase{"FirstReadBelowTheRoot", {dir("empty")}, {}},
+	ErrnoCase{"LaterReads", {dir("a/cur"), dir("a/new"), file("a/index"), file("notes"),
+		dir("b/c/cur"), link("alias", "a")}, {"a", "b/c"}}),
+	ByLabel());
+
+// A write to standard output that fails once and then works again, as on a
+// pipe someone set non-blocking (EAGAIN) or a device with a passing fault
+// (EIO).  The stream keeps working after it, so only a check of the very
+// call that failed can tell: the words in the failed write are lost, and
+// the run must not end with status 0.
+struct WriteCase {
+	const char *label;
+	std::string folder;
+	int others;       // more folders, to fill the buffer many times over
+	bool unbuffered;  // each output call of the tool is one write
+	int failing;      // the write that fails, counted from 0
+	int error;
+	std::string out;  // what reaches the reader, if unbuffered
+	std::string message;
+};
+
+void PrintTo(const WriteCase &c, std::ostream *os) { *os << c.label; }
+
+class WriteFailsOnce : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WriteFailsOnce, EndsTheRunWithTheReason)
+{
+	const auto &c = GetParam();
+	TempDir t;
+	std::vector<Node> tree = {dir(c.folder + "/cur")};
+	for (int i = 0; i < c.others; i++)
+		tree.push_back(dir("folder-with-a-long-name-" + std::to_string(i) + "/cur"));
+	build(t.path(), tree);
+	Invocation inv{{"mailfolders", "."}, Output::Pipe, t.str()};
+	inv.env = {{"LD_PRELOAD", MAILFOLDERS_FAULTINJECT},
+		   {"FAULT_CALL", "write"},
+		   {"FAULT_AFTER", std::to_string(c.failing)},
+		   {"FAULT_ERRNO", std::to_string(c.error)}};
+	if (c.unbuffered)
+		inv.env.emplace_back("FAULT_UNBUFFERED", "1");
+	Result r = run(inv);
+	EXPECT_EQ(r.err, "mailfolders: stdout: " + c.message + "\n");
+	EXPECT_EQ(r.status, 1);
+	if (c.unbuffered) {
+		EXPECT_EQ(r.out, c.out);
+	}
+}
+
+const std::string eio = "Input/output error";
+const std::string eagain = "Resource temporarily unavailable";
+
+// Unbuffered, the word for "a b" is five writes: "+", "a", "\ ", "b", " ";
+// for "a<TAB>b" the third is "\011".  Each kind of write a word is made of
+// fails in turn; what the reader gets is the writes before it.  Buffered,
+// the first or a later buffer of words fails in the middle of the walk, or
+// the only one as it is flushed at the end.
+INSTANTIATE_TEST_SUITE_P(Faults, WriteFailsOnce, ::testing::Values(
+	WriteCase{"Plus", "a b", 0, true, 0, EIO, "", eio},
+	WriteCase{"PlainRun", "a b", 0, true, 1, EIO, "+", eio},
+	WriteCase{"EscapedByte", "a b", 0, true, 2, EIO, "+a", eio},
+	WriteCase{"EscapedControlByte", "a\tb", 0, true, 2, EIO, "+a", eio},
+	WriteCase{"PlainRunAfterEscape", "a b", 0, true, 3, EAGAIN, "+a\\ ", eagain},
+	WriteCase{"ClosingSpace", "a b", 0, true, 4, EIO, "+a\\ b", eio},
+	WriteCase{"FirstBuffer", "a", 1000, false, 0, EAGAIN, "", eagain},
+	WriteCase{"LaterBuffer", "a", 1000, false, 2, EIO, "", eio},
+	WriteCase{"FlushAtExit", "a", 0, false, 0, EIO, "", eio}),
+	ByLabel());
 
 }  // namespace
 }  // namespace mftest
