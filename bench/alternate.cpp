@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // alternate: time commands in alternation, A B A B ... (or A B C A B C ...),
 // so that a machine whose speed drifts from one minute to the next slows
 // each command of a round alike and the ratios within a round hold.

@@ -1,3 +1,5 @@
+/* SPDX-License-Identifier: ISC */
+
 #include <err.h>
 #include <stdio.h>
 

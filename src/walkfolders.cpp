@@ -1,3 +1,5 @@
+/* SPDX-License-Identifier: ISC */
+
 #include <sys/stat.h>
 
 #include <dirent.h>

@@ -1,3 +1,5 @@
+/* SPDX-License-Identifier: ISC */
+
 #ifndef WALKFOLDERS_H
 #define WALKFOLDERS_H
 

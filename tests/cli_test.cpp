@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // The command line: the usage line, the root argument and what is ignored.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // End to end, in the mail clients the words are made for: mutt and neomutt
 // read "mailboxes `mailfolders STORE`" from a config file, run in a tmux
 // session of their own, and their sidebar must list every folder of a store

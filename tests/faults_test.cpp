@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // Every way the walk can fail, made to happen: for real where a file system
 // can be arranged to fail, by the fault-injection library where it cannot.
 // Each must end the run at once with its message and status 1, and still

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 #include "harness.h"
 
 #include <sys/socket.h>

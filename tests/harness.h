@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // Test harness: runs the built mailfolders binary as a child process and
 // builds fixture trees in fresh temporary directories.
 #ifndef MAILFOLDERS_TEST_HARNESS_H

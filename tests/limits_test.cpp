@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // The limits: path length, depth, and standard output that cannot be
 // written.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // The walk: which directories are folders, what is descended into, and the
 // order and form of the words.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: ISC
 // The form of a word: names are escaped so that a mail client's command
 // parser reads each word back as exactly one mailbox with the folder's true
 // name, and plain names come out byte for byte.
