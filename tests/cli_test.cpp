@@ -30,6 +30,8 @@ INSTANTIATE_TEST_SUITE_P(Cli, Usage, ::testing::Values(
 	UsageCase{"BareName", {"mailfolders"}, "usage: mailfolders dir\n"},
 	// The invocation name is shown as it was given, not shortened.
 	UsageCase{"RelativeWithSpace", {"./some dir/mf"}, "usage: ./some dir/mf dir\n"},
+	// A first byte of 0x80 or above is negative as a signed char: still a name.
+	UsageCase{"NonAsciiFirstByte", {"\xc3\xa9mf"}, "usage: \xc3\xa9mf dir\n"},
 	// With no argv at all there is no name to show.
 	UsageCase{"NoArgv", {}, "usage: mailfolders dir\n"},
 	UsageCase{"EmptyName", {""}, "usage: mailfolders dir\n"}),

@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(Limits, PathLength, ::testing::Values(
 	LengthCase{"EmptyDirectoryAtExactly1023", maxpath - 4, {dir("sub")}, false, ""},
 	LengthCase{"CurAt1024", maxpath - 3, {dir("cur")}, false, "cur"},
 	LengthCase{"FileAt1024", maxpath - 3, {file("msg")}, false, "msg"},
+	// Past the limit by more than one byte: a check for exactly 1024 misses it.
+	LengthCase{"FileAt1025", maxpath - 2, {file("msg")}, false, "msg"},
 	LengthCase{"EntryBeneathDirectoryAt1023", maxpath - 4, {dir("sub/x")}, false, "sub/x"}),
 	ByLabel());
 
