@@ -2,6 +2,8 @@
 // The command line: the usage line, the root argument and what is ignored.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "harness.h"
 
 namespace mftest {
@@ -50,7 +52,7 @@ TEST(Cli, ArgumentsAfterTheFirstAreIgnored)
 struct BadRootCase {
 	const char *label;
 	std::string root;  // relative to the fixture
-	std::string reason;
+	int error;
 };
 
 void PrintTo(const BadRootCase &c, std::ostream *os) { *os << c.label; }
@@ -63,25 +65,25 @@ TEST_P(BadRoot, FailsToOpenNamingTheArgument)
 	build(t.path(), {file("message"), link("dangling", "nowhere")});
 	const auto &c = GetParam();
 	Result r = run({{binary(), c.root}, Output::Pipe, t.str()});
-	EXPECT_EQ(r.err, "mailfolders: opendir(" + c.root + "): " + c.reason + "\n");
+	EXPECT_EQ(r.err, "mailfolders: opendir(" + c.root + "): " + reason(c.error) + "\n");
 	EXPECT_EQ(r.out, "");
 	EXPECT_EQ(r.status, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, BadRoot, ::testing::Values(
-	BadRootCase{"Missing", "nonexistent", "No such file or directory"},
-	BadRootCase{"RegularFile", "message", "Not a directory"},
-	BadRootCase{"DanglingLink", "dangling", "No such file or directory"},
-	BadRootCase{"Empty", "", "No such file or directory"},
+	BadRootCase{"Missing", "nonexistent", ENOENT},
+	BadRootCase{"RegularFile", "message", ENOTDIR},
+	BadRootCase{"DanglingLink", "dangling", ENOENT},
+	BadRootCase{"Empty", "", ENOENT},
 	// The argument is used as given: a trailing slash stays in the message.
-	BadRootCase{"MissingWithTrailingSlash", "nonexistent/", "No such file or directory"},
-	BadRootCase{"RegularFileWithTrailingSlash", "message/", "Not a directory"}),
+	BadRootCase{"MissingWithTrailingSlash", "nonexistent/", ENOENT},
+	BadRootCase{"RegularFileWithTrailingSlash", "message/", ENOTDIR}),
 	ByLabel());
 
 TEST(Cli, MessagesUseTheLastComponentOfTheInvocationName)
 {
 	Result r = run({{"/some/where/othername", "/nonexistent"}});
-	EXPECT_EQ(r.err, "othername: opendir(/nonexistent): No such file or directory\n");
+	EXPECT_EQ(r.err, "othername: opendir(/nonexistent): " + reason(ENOENT) + "\n");
 	EXPECT_EQ(r.status, 1);
 }
 

@@ -6,10 +6,7 @@
 // in a name is run.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -19,22 +16,6 @@
 
 namespace mftest {
 namespace {
-
-// The absolute path of program on PATH, or "" if there is none.
-std::string onpath(const std::string &program)
-{
-	const char *path = std::getenv("PATH");
-	std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-	size_t start = 0;
-	while (start <= dirs.size()) {
-		size_t colon = std::min(dirs.find(':', start), dirs.size());
-		std::string candidate = dirs.substr(start, colon - start) + "/" + program;
-		if (colon > start && access(candidate.c_str(), X_OK) == 0)
-			return candidate;
-		start = colon + 1;
-	}
-	return "";
-}
 
 // Folder names as an IMAP server or a mail filter may make them: each holds
 // one new message, so a sidebar count of 1 shows that the client opened

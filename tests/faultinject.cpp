@@ -4,20 +4,21 @@
 // failures a healthy file system cannot be made to produce on demand.
 //
 //   FAULT_CALL    the calls that fail, separated by commas: opendir,
-//                 readdir, closedir, lstat, write
+//                 readdir, closedir, lstat
 //   FAULT_PATH    the path the call is about: the directory path given to
 //                 opendir (its stream, for readdir and closedir), or the
-//                 path given to lstat; write is always standard output's
-//   FAULT_AFTER   readdir: entries other than . and .. to return first;
-//                 write: writes to standard output that go through before
-//                 the one that fails (once: those after it go through too)
+//                 path given to lstat
+//   FAULT_AFTER   readdir: entries other than . and .. to return first
 //   FAULT_ERRNO   the error number the failing call sets
 //   FAULT_NOTYPE  if set, every entry readdir returns carries DT_UNKNOWN, as
 //                 on a file system that keeps no types in its directories
 //   FAULT_NODOTS  if set, readdir never returns . and .., as on a file
 //                 system that lists no such entries (POSIX allows it)
 //   FAULT_UNBUFFERED  if set, standard output is unbuffered, so that each
-//                 of the tool's output calls is one write of its own
+//                 of the tool's output calls is one write of its own (the
+//                 tests fail one of them with strace, at the system call:
+//                 stdio writes through the C library's internal entry to
+//                 write(2), which no preloaded symbol can take over)
 //   FAULT_SUCCESS_ERRNO  every opendir and lstat that succeeds leaves errno
 //                 set to this number, as POSIX allows a successful call to
 //
@@ -25,27 +26,11 @@
 // 64-bit file offsets the tool calls readdir64 and lstat64 instead of
 // readdir and lstat, so both names of each are taken here.  This file is
 // compiled without _FILE_OFFSET_BITS, which would rename the plain ones.
-//
-// stdio writes through the C library's internal entry to write(2), which no
-// preloaded symbol can take over; so write is taken at the system call: a
-// seccomp filter traps every write to descriptor 1, and the SIGSYS handler
-// below either fails it or does it on a duplicate of the descriptor, which
-// the filter lets through.
 #include <dirent.h>
 #include <dlfcn.h>
-#include <linux/audit.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <ucontext.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,87 +122,10 @@ template <class Stat> int statentry(int (*real)(const char *, Stat *), const cha
 	return rv;
 }
 
-// --- write(2) to standard output ---------------------------------------
-
-#if defined(__x86_64__)
-#define TRAPS_WRITE
-constexpr unsigned thisarch = AUDIT_ARCH_X86_64;
-constexpr int regresult = REG_RAX, regbuf = REG_RSI, reglen = REG_RDX;
-#elif defined(__i386__)
-#define TRAPS_WRITE
-constexpr unsigned thisarch = AUDIT_ARCH_I386;
-constexpr int regresult = REG_EAX, regbuf = REG_ECX, reglen = REG_EDX;
-#endif
-
-int realstdout = -1;  // descriptor 1 again, for the writes that go through
-long stdoutwrites;    // writes to descriptor 1 trapped so far
-long failingwrite;    // the one of them that fails
-int writeerrno;
-
-#ifdef TRAPS_WRITE
-// A write to descriptor 1, trapped: fail it, or do it on realstdout.
-void onwrite(int, siginfo_t *, void *context)
-{
-	auto *regs = static_cast<ucontext_t *>(context)->uc_mcontext.gregs;
-	int saved = errno;
-	long rv;
-	if (stdoutwrites++ == failingwrite) {
-		rv = -writeerrno;
-	} else {
-		rv = syscall(SYS_write, realstdout, reinterpret_cast<const void *>(regs[regbuf]),
-		    static_cast<size_t>(regs[reglen]));
-		if (rv == -1)
-			rv = -errno;
-	}
-	regs[regresult] = static_cast<greg_t>(rv);
-	errno = saved;
-}
-
-// Traps write(1, ...) of this architecture; lets every other call through.
-void trapwrites()
-{
-	struct sock_filter code[] = {
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, thisarch, 0, 5),
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_write, 0, 3),
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[0])),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, STDOUT_FILENO, 0, 1),
-		BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
-		BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-	};
-	struct sock_fprog prog = {sizeof code / sizeof code[0], code};
-	struct sigaction sa = {};
-
-	failingwrite = number("FAULT_AFTER", 0);
-	writeerrno = fault_errno(EIO);
-	if ((realstdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 10)) == -1) {
-		std::perror("faultinject: dup of standard output");
-		std::_Exit(125);
-	}
-	sa.sa_sigaction = onwrite;
-	sa.sa_flags = SA_SIGINFO;
-	if (sigaction(SIGSYS, &sa, nullptr) == -1 ||
-	    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == -1 ||
-	    prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == -1) {
-		std::perror("faultinject: trapping write");
-		std::_Exit(125);
-	}
-}
-#endif
-
 __attribute__((constructor)) void setup()
 {
 	if (std::getenv("FAULT_UNBUFFERED") != nullptr)
 		std::setvbuf(stdout, nullptr, _IONBF, 0);
-	if (faulting("write")) {
-#ifdef TRAPS_WRITE
-		trapwrites();
-#else
-		std::fputs("faultinject: write cannot be taken on this architecture\n", stderr);
-		std::_Exit(125);
-#endif
-	}
 }
 
 }  // namespace

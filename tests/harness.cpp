@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <map>
 #include <poll.h>
 #include <stdexcept>
 #include <system_error>
@@ -25,7 +26,75 @@ namespace mftest {
 
 const char *binary() { return MAILFOLDERS_BIN; }
 
+bool preloadable() { return MAILFOLDERS_FAULTINJECT[0] != '\0'; }
+
+std::string onpath(const std::string &program)
+{
+	const char *path = std::getenv("PATH");
+	std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+	size_t start = 0;
+	while (start <= dirs.size()) {
+		size_t colon = std::min(dirs.find(':', start), dirs.size());
+		std::string candidate = dirs.substr(start, colon - start) + "/" + program;
+		if (colon > start && access(candidate.c_str(), X_OK) == 0)
+			return candidate;
+		start = colon + 1;
+	}
+	return "";
+}
+
+// The helper beside the tool, built with the same compiler and C library,
+// prints strerror(errnum): the tests' own C library may word it otherwise.
+std::string reason(int errnum)
+{
+	static std::map<int, std::string> known;
+	auto it = known.find(errnum);
+	if (it != known.end())
+		return it->second;
+	Invocation inv{{"mailfolders_strerror", std::to_string(errnum)}};
+	inv.program = MAILFOLDERS_STRERROR;
+	Result r = run(inv);
+	if (r.status != 0 || r.out.empty() || r.out.back() != '\n')
+		throw std::runtime_error("mailfolders_strerror " + std::to_string(errnum) +
+		    ": status " + std::to_string(r.status) + ": " + r.err);
+	r.out.pop_back();
+	return known[errnum] = r.out;
+}
+
 namespace {
+
+// strace takes error numbers by name, and sets the number its tracee's
+// kind of system gives that name: under an emulator the number differs.
+const char *errname(int errnum)
+{
+	switch (errnum) {
+	case EIO: return "EIO";
+	case EAGAIN: return "EAGAIN";
+	default: throw std::invalid_argument("no name for error " + std::to_string(errnum));
+	}
+}
+
+// The command line that runs inv's program under strace, failing one write
+// to standard output.  The variables inv adds go to the tool alone, through
+// strace's -E: strace itself is a program of the machine's own kind, which
+// a fault library built for another could not be loaded into.
+std::vector<std::string> understrace(const Invocation &inv, const std::string &program)
+{
+	std::string strace = onpath("strace");
+	if (strace.empty())
+		throw std::runtime_error("strace is not installed");
+	std::vector<std::string> args = {strace, "-o", "/dev/null", "-qq", "-e",
+		"inject=write,writev:error=" + std::string(errname(inv.failwrite->error)) +
+		":when=" + std::to_string(inv.failwrite->nth + 1)};
+	for (const auto &[k, v] : inv.env) {
+		args.push_back("-E");
+		args.push_back(k + "=" + v);
+	}
+	args.push_back("--");
+	args.push_back(program);
+	args.insert(args.end(), inv.argv.begin() + (inv.argv.empty() ? 0 : 1), inv.argv.end());
+	return args;
+}
 
 [[noreturn]] void fail(const std::string &what)
 {
@@ -86,14 +155,23 @@ void drain(int outfd, int errfd, Result &res)
 		    setuid(*inv.user) == -1)
 			_exit(126);
 	}
-	execve(inv.program.empty() ? binary() : inv.program.c_str(), argv, envp);
+	execve(inv.program.c_str(), argv, envp);
 	_exit(127);
 }
 
 }  // namespace
 
-Result run(const Invocation &inv)
+Result run(const Invocation &given)
 {
+	Invocation inv = given;
+	if (inv.program.empty())
+		inv.program = binary();
+	if (inv.failwrite) {
+		inv.argv = understrace(inv, inv.program);
+		inv.program = inv.argv[0];
+		inv.env.clear();
+	}
+
 	std::vector<char *> argv;
 	for (const auto &a : inv.argv)
 		argv.push_back(const_cast<char *>(a.c_str()));

@@ -22,12 +22,32 @@ namespace fs = std::filesystem;
 // Path of the binary under test.
 const char *binary();
 
+// The text the tool's own C library gives for errnum, as its messages show
+// it: glibc's and musl's differ ("File name too long", "Filename too long").
+std::string reason(int errnum);
+
+// Whether the fault-injection library can be preloaded into the tool: not
+// into one built elsewhere, such as the static binary, whose C library
+// may not be this build's or may load nothing at all.
+bool preloadable();
+
+// The absolute path of program on PATH, or "" if there is none.
+std::string onpath(const std::string &program);
+
 // Where the child's standard output goes.
 enum class Output {
 	Pipe,     // its own pipe, read into Result::out
 	Merged,   // one pipe shared with standard error, read into Result::out
 	DevFull,  // /dev/full: every write fails with ENOSPC
 	Closed,   // file descriptor 1 closed
+};
+
+// The write to standard output that fails, taken at the system call by
+// strace, which runs the tool: nth counts from 0; write and writev are
+// counted apart, as stdio uses one of them (glibc write, musl writev).
+struct WriteFault {
+	int nth;
+	int error;  // EIO or EAGAIN
 };
 
 struct Invocation {
@@ -38,6 +58,7 @@ struct Invocation {
 	std::optional<rlim_t> maxfiles; // RLIMIT_NOFILE for the child
 	std::vector<std::pair<std::string, std::string>> env;  // added
 	std::string program;            // what to execute, if not binary()
+	std::optional<WriteFault> failwrite;  // run under strace, failing it
 };
 
 struct Result {
