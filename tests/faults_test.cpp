@@ -268,8 +268,8 @@ class WriteFailsOnce : public ::testing::TestWithParam<WriteCase> {};
 TEST_P(WriteFailsOnce, EndsTheRunWithTheReason)
 {
 	const auto &c = GetParam();
-	if (onpath("strace").empty())
-		GTEST_SKIP() << "strace is not installed (apt-get install strace)";
+	if (!whynostrace().empty())
+		GTEST_SKIP() << whynostrace();
 	if (c.unbuffered && !preloadable())
 		GTEST_SKIP() << nopreload;
 	TempDir t;

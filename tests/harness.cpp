@@ -43,6 +43,22 @@ std::string onpath(const std::string &program)
 	return "";
 }
 
+std::string whynostrace()
+{
+	static const std::string why = [] {
+		std::string strace = onpath("strace");
+		if (strace.empty())
+			return std::string("strace is not installed (apt-get install strace)");
+		Invocation inv{{strace, "-o", "/dev/null", "-qq", "--", "true"}};
+		inv.program = strace;
+		Result r = run(inv);
+		if (r.status != 0)
+			return "strace cannot trace here: " + r.err;
+		return std::string();
+	}();
+	return why;
+}
+
 // The helper beside the tool, built with the same compiler and C library,
 // prints strerror(errnum): the tests' own C library may word it otherwise.
 std::string reason(int errnum)

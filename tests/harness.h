@@ -34,6 +34,10 @@ bool preloadable();
 // The absolute path of program on PATH, or "" if there is none.
 std::string onpath(const std::string &program);
 
+// Why Invocation::failwrite cannot be used here, or "" if it can: strace is
+// not installed, or may not trace (a sandbox that forbids ptrace).
+std::string whynostrace();
+
 // Where the child's standard output goes.
 enum class Output {
 	Pipe,     // its own pipe, read into Result::out
