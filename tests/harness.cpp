@@ -90,11 +90,11 @@ const char *errname(int errnum)
 	}
 }
 
-// The command line that runs inv's program under strace, failing one write
+// The command line that runs inv.program under strace, failing one write
 // to standard output.  The variables inv adds go to the tool alone, through
 // strace's -E: strace itself is a program of the machine's own kind, which
 // a fault library built for another could not be loaded into.
-std::vector<std::string> understrace(const Invocation &inv, const std::string &program)
+std::vector<std::string> understrace(const Invocation &inv)
 {
 	std::string strace = onpath("strace");
 	if (strace.empty())
@@ -107,7 +107,7 @@ std::vector<std::string> understrace(const Invocation &inv, const std::string &p
 		args.push_back(k + "=" + v);
 	}
 	args.push_back("--");
-	args.push_back(program);
+	args.push_back(inv.program);
 	args.insert(args.end(), inv.argv.begin() + (inv.argv.empty() ? 0 : 1), inv.argv.end());
 	return args;
 }
@@ -183,7 +183,7 @@ Result run(const Invocation &given)
 	if (inv.program.empty())
 		inv.program = binary();
 	if (inv.failwrite) {
-		inv.argv = understrace(inv, inv.program);
+		inv.argv = understrace(inv);
 		inv.program = inv.argv[0];
 		inv.env.clear();
 	}
