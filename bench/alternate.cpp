@@ -8,9 +8,10 @@
 //   WARMUP  untimed rounds first
 //   PREP    a shell command run, untimed, before every run (to drop caches)
 //
-// Prints one line per timed round: each command's wall time in seconds, in
-// the order given.  The commands' output goes to /dev/null; a command that
-// fails ends the run with status 1.
+// Prints one line per timed round: for each command, in the order given,
+// its wall, user and system time in seconds.  The commands' output goes to
+// /dev/null; a command that fails ends the run with status 1.
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <fcntl.h>
@@ -38,8 +39,17 @@ double now()
 	return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// Runs argv with its output to /dev/null; returns its wall time.
-double timed(const std::vector<char *> &argv)
+double seconds(const struct timeval &tv)
+{
+	return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+}
+
+struct Times {
+	double wall, user, sys;
+};
+
+// Runs argv with its output to /dev/null; returns its times.
+Times timed(const std::vector<char *> &argv)
 {
 	double start = now();
 	pid_t pid = fork();
@@ -55,14 +65,15 @@ double timed(const std::vector<char *> &argv)
 		_exit(127);
 	}
 	int status;
-	while (waitpid(pid, &status, 0) == -1)
+	struct rusage ru;
+	while (wait4(pid, &status, 0, &ru) == -1)
 		;
 	double took = now() - start;
 	if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
 		std::fprintf(stderr, "alternate: %s failed\n", argv[0]);
 		std::exit(1);
 	}
-	return took;
+	return {took, seconds(ru.ru_utime), seconds(ru.ru_stime)};
 }
 
 }  // namespace
@@ -105,9 +116,10 @@ int main(int argc, char *argv[])
 				std::fprintf(stderr, "alternate: %s failed\n", prep);
 				return 1;
 			}
-			double took = timed(c);
-			char field[32];
-			std::snprintf(field, sizeof field, "%s%.6f", line.empty() ? "" : " ", took);
+			Times t = timed(c);
+			char field[96];
+			std::snprintf(field, sizeof field, "%s%.6f %.6f %.6f",
+			    line.empty() ? "" : " ", t.wall, t.user, t.sys);
 			line += field;
 		}
 		if (r >= 0)
