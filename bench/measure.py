@@ -348,9 +348,17 @@ def measure(datafile):
     data["cold"] = cold(t, s)
     say("counting system calls, allocations and memory")
     data["costs"] = costs(t, s)
+    write(data, datafile)
+
+
+def write(data, datafile):
+    """The figures as JSON, a round of times to a line."""
+    text = json.dumps(data, indent=1)
+    flat = lambda m: "[" + re.sub(r"\s+", " ", m.group(1)).strip() + "]"
+    text = re.sub(r"\[((?:\s*-?[\d.e+-]+,?)+)\s*\]", flat, text)  # the times of a run
+    text = re.sub(r"\[((?:\s*\[[^\[\]]*\],?)+)\s*\]", flat, text)  # the runs of a round
     with open(datafile, "w") as f:
-        json.dump(data, f, indent=1)
-        f.write("\n")
+        f.write(text + "\n")
 
 
 if __name__ == "__main__":
