@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: ISC
 // End to end, in the mail clients the words are made for: mutt and neomutt
-// read "mailboxes `mailfolders STORE`" from a config file, run in a tmux
-// session of their own, and their sidebar must list every folder of a store
-// of hostile names exactly once, under its true name, while nothing hidden
-// in a name is run.
+// run in a tmux session of their own and read the words through the two
+// lines the README gives, the plain "mailboxes `mailfolders STORE`" and the
+// recommended "source" line.  Through either, their sidebar must list every
+// folder of a store of hostile names exactly once, under its true name,
+// while nothing hidden in a name is run.  Through the "source" line, a store
+// the tool fails on must stop the client before its screen starts, showing
+// the tool's message and waiting for a key.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -141,25 +146,42 @@ private:
 	fs::path dir_;
 };
 
-class Client : public ::testing::TestWithParam<const char *> {};
-
-TEST_P(Client, ListsEveryHostileFolderOnceAndRunsNothing)
+// The README's recommended line: the words, through the shell, as a
+// "mailboxes" command, or, when the tool fails, a line the client reports
+// as an error.  Taken from the README itself, so that the line a user
+// copies is the one tested; "mailfolders ~/Mail" becomes the tool under
+// test and the store.
+std::string sourceline(const fs::path &store)
 {
-	const std::string client = onpath(GetParam());
-	const std::string tmux = onpath("tmux");
-	if (client.empty() || tmux.empty())
-		GTEST_SKIP() << GetParam() << " or tmux is not installed (apt-get install "
-			     << GetParam() << " tmux)";
-
-	TempDir t;
-	fs::path store = t.path() / "Mail";
-	std::vector<Node> tree;
-	for (const auto &name : hostile) {
-		tree.push_back(dir(name + "/cur"));
-		tree.push_back(dir(name + "/tmp"));
-		tree.push_back(file(name + "/new/1765000000.M1P1.test"));
+	std::ifstream readme(fs::path(MAILFOLDERS_EXAMPLES).parent_path() / "README.md");
+	const std::regex documented(R"(^ *(source '.*mailfolders ~/Mail.* \|')$)");
+	std::string line;
+	std::smatch m;
+	while (std::getline(readme, line)) {
+		if (std::regex_match(line, m, documented)) {
+			std::string text = m[1];
+			const std::string call = "mailfolders ~/Mail";
+			return text.replace(text.find(call), call.size(),
+			    std::string(binary()) + " " + store.string());
+		}
 	}
-	build(store, tree);
+	throw std::runtime_error("README.md gives no line \"source '... mailfolders ~/Mail ... |'\"");
+}
+
+// How a config file hands the words to the client.
+enum class Line { Backtick, Source };
+
+std::string mailboxesline(Line form, const fs::path &store)
+{
+	if (form == Line::Source)
+		return sourceline(store);
+	return "mailboxes `" + std::string(binary()) + " " + store.string() + "`";
+}
+
+// The config file of a test: a sidebar that shows each mailbox's name and
+// message count, and the line that gives the mailboxes.
+fs::path writemuttrc(const TempDir &t, const fs::path &store, Line form)
+{
 	fs::create_directory(t.path() / "home");
 	fs::path muttrc = t.path() / "muttrc";
 	std::ofstream(muttrc) << "set folder=" << store.string() << "\n"
@@ -171,50 +193,137 @@ TEST_P(Client, ListsEveryHostileFolderOnceAndRunsNothing)
 		"set mail_check_stats=yes\n"
 		"set mail_check=0\n"
 		"set mail_check_stats_interval=0\n"
-		"mailboxes `" << binary() << " " << store.string() << "`\n";
+		<< mailboxesline(form, store) << "\n";
+	return muttrc;
+}
+
+// Reads the screen until done says it is complete, or the client reports
+// an error (when errors are not what the test waits for), or 30 seconds
+// pass.  Gives the last screen, its wrapped lines joined, and what went
+// wrong, if anything.
+std::pair<std::string, std::string> awaitscreen(const Tmux &server, bool errorsexpected,
+    const std::function<bool(const std::string &)> &done)
+{
+	std::string screen;
+	auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+	for (;;) {
+		Result shot = server.tmux({"capture-pane", "-p", "-J"});
+		if (shot.status != 0)
+			return {screen, "tmux capture-pane failed: " + shot.err};
+		screen = shot.out;
+		if (done(screen))
+			return {screen, ""};
+		if (!errorsexpected && (screen.find("Press any key") != std::string::npos ||
+		    screen.find("Error in") != std::string::npos))
+			return {screen, "reported an error"};
+		if (std::chrono::steady_clock::now() > deadline)
+			return {screen, "did not show what was awaited within 30 s"};
+		std::this_thread::sleep_for(std::chrono::milliseconds(100));
+	}
+}
+
+// Starts client in a tmux session with the config file muttrc, in the
+// fixture's directory: a name that ran "touch PWNED" would leave the file
+// there.
+void startclient(const Tmux &server, const std::string &client, const TempDir &t,
+    const fs::path &muttrc)
+{
+	Result started = server.tmux({"new-session", "-d", "-x", "200", "-y", "60",
+		"-c", t.str(), client, "-n", "-F", muttrc.string()});
+	ASSERT_EQ(started.status, 0) << started.err;
+}
+
+struct ClientCase {
+	std::string label;
+	const char *client;
+	Line form;
+};
+
+void PrintTo(const ClientCase &c, std::ostream *os) { *os << c.label; }
+
+class Client : public ::testing::TestWithParam<ClientCase> {};
+
+// The client's path and tmux's, or a reason to skip.
+std::string whynoclient(const char *client)
+{
+	if (onpath(client).empty() || onpath("tmux").empty())
+		return std::string(client) + " or tmux is not installed (apt-get install " +
+		    client + " tmux)";
+	return "";
+}
+
+TEST_P(Client, ListsEveryHostileFolderOnceAndRunsNothing)
+{
+	const ClientCase &c = GetParam();
+	std::string why = whynoclient(c.client);
+	if (!why.empty())
+		GTEST_SKIP() << why;
+
+	TempDir t;
+	fs::path store = t.path() / "Mail";
+	std::vector<Node> tree;
+	for (const auto &name : hostile) {
+		tree.push_back(dir(name + "/cur"));
+		tree.push_back(dir(name + "/tmp"));
+		tree.push_back(file(name + "/new/1765000000.M1P1.test"));
+	}
+	build(store, tree);
+	fs::path muttrc = writemuttrc(t, store, c.form);
 
 	std::map<std::string, std::vector<std::string>> expected;
 	for (const auto &name : hostile)
 		expected[shown(name)] = {"1"};
 
-	Tmux server(tmux, t.path());
-	// Started in the fixture's directory: a name that ran "touch PWNED"
-	// would leave the file there.
-	Result started = server.tmux({"new-session", "-d", "-x", "200", "-y", "60",
-		"-c", t.str(), client, "-n", "-F", muttrc.string()});
-	ASSERT_EQ(started.status, 0) << started.err;
-
-	// Read the screen until the sidebar shows every folder with its count,
-	// or the client reports an error, or time runs out.
-	std::string screen;
-	std::string failure;
-	auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-	for (;;) {
-		Result shot = server.tmux({"capture-pane", "-p"});
-		if (shot.status != 0) {
-			failure = "tmux capture-pane failed: " + shot.err;
-			break;
-		}
-		screen = shot.out;
-		if (sidebar(screen) == expected)
-			break;
-		if (screen.find("Press any key") != std::string::npos ||
-		    screen.find("Error in") != std::string::npos) {
-			failure = "reported an error";
-			break;
-		}
-		if (std::chrono::steady_clock::now() > deadline) {
-			failure = "did not list the folders within 30 s";
-			break;
-		}
-		std::this_thread::sleep_for(std::chrono::milliseconds(100));
-	}
+	Tmux server(onpath("tmux"), t.path());
+	startclient(server, onpath(c.client), t, muttrc);
+	auto [screen, failure] = awaitscreen(server, false,
+	    [&](const std::string &s) { return sidebar(s) == expected; });
 	EXPECT_FALSE(fs::exists(t.path() / "PWNED")) << "a name ran a command";
-	EXPECT_EQ(failure, "") << GetParam() << "'s screen:\n" << screen;
+	EXPECT_EQ(failure, "") << c.client << "'s screen:\n" << screen;
 	EXPECT_EQ(sidebar(screen), expected) << screen;
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, Client, ::testing::Values("mutt", "neomutt"),
+INSTANTIATE_TEST_SUITE_P(Clients, Client,
+    ::testing::Values(ClientCase{"MuttBacktick", "mutt", Line::Backtick},
+	ClientCase{"NeomuttBacktick", "neomutt", Line::Backtick},
+	ClientCase{"MuttSource", "mutt", Line::Source},
+	ClientCase{"NeomuttSource", "neomutt", Line::Source}),
+    ByLabel());
+
+class ClientOnFailure : public ::testing::TestWithParam<const char *> {};
+
+// A store the tool fails on: a folder whose path passes 1023 bytes, beside
+// a good one.  Through the recommended line the client must not start with
+// the partial list: it stops before its screen, with the tool's own
+// message and its own error naming the failure, and waits for a key.
+TEST_P(ClientOnFailure, StopsWithTheToolsMessageBeforeItsScreen)
+{
+	std::string why = whynoclient(GetParam());
+	if (!why.empty())
+		GTEST_SKIP() << why;
+
+	TempDir t;
+	fs::path store = t.path() / "Mail";
+	build(store, {dir("inbox/cur"), dir(chain("deep", 520) + "/cur")});
+	Result direct = mailfolders(store.string());
+	ASSERT_EQ(direct.status, 1) << direct.err;
+	ASSERT_FALSE(direct.err.empty());
+	const std::string message = direct.err.substr(0, direct.err.find('\n'));
+	fs::path muttrc = writemuttrc(t, store, Line::Source);
+
+	Tmux server(onpath("tmux"), t.path());
+	startclient(server, onpath(GetParam()), t, muttrc);
+	auto [screen, failure] = awaitscreen(server, true, [](const std::string &s) {
+		return s.find("Press any key to continue") != std::string::npos;
+	});
+	EXPECT_EQ(failure, "") << GetParam() << "'s screen:\n" << screen;
+	EXPECT_NE(screen.find(message + "\n"), std::string::npos)
+	    << "the tool's message is not on the screen:\n" << message << "\n" << screen;
+	EXPECT_NE(screen.find("mailfolders-failed: unknown command"), std::string::npos) << screen;
+	EXPECT_TRUE(sidebar(screen).empty()) << "the client's screen started:\n" << screen;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, ClientOnFailure, ::testing::Values("mutt", "neomutt"),
     [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
 }  // namespace

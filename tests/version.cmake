@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: ISC
 #
 # The version is set once, in project(VERSION); the news and the Debian
-# changelog must name the same one at their tops.
+# changelog must name the same one at their tops, and the manual page's
+# footer (.Os) the same one.
 #
 #   cmake -DVERSION=X.Y.Z -DSOURCE=DIR -P version.cmake
 
@@ -16,4 +17,8 @@ list(GET entries 0 entry)
 if(NOT entry MATCHES "^mailfolders \\(${VERSION}-[0-9]+\\) ")
   message(FATAL_ERROR "debian/changelog begins with \"${entry}\", not version ${VERSION}-N")
 endif()
-message(STATUS "version ${VERSION} in CMakeLists.txt, NEWS.md and debian/changelog")
+file(STRINGS "${SOURCE}/man/mailfolders.1" os REGEX "^\\.Os")
+if(NOT os STREQUAL ".Os mailfolders ${VERSION}")
+  message(FATAL_ERROR "man/mailfolders.1 has \"${os}\", not \".Os mailfolders ${VERSION}\"")
+endif()
+message(STATUS "version ${VERSION} in CMakeLists.txt, NEWS.md, debian/changelog and the manual page")
