@@ -59,36 +59,50 @@ std::string whynostrace()
 	return why;
 }
 
+namespace {
+
+// The errors the tests use, by name: strace and the strerror helper take
+// them so, and set or read the number the tool's kind of system gives the
+// name, which under an emulator may differ from the tests' own (MIPS).
+const char *errname(int errnum)
+{
+	switch (errnum) {
+	case EACCES: return "EACCES";
+	case EAGAIN: return "EAGAIN";
+	case EBADF: return "EBADF";
+	case EIO: return "EIO";
+	case EMFILE: return "EMFILE";
+	case ENAMETOOLONG: return "ENAMETOOLONG";
+	case ENOENT: return "ENOENT";
+	case ENOSPC: return "ENOSPC";
+	case ENOTDIR: return "ENOTDIR";
+	case EOVERFLOW: return "EOVERFLOW";
+	default: throw std::invalid_argument("no name for error " + std::to_string(errnum));
+	}
+}
+
+}  // namespace
+
 // The helper beside the tool, built with the same compiler and C library,
-// prints strerror(errnum): the tests' own C library may word it otherwise.
+// prints the reason text for an error: the tests' own C library may word
+// it otherwise.
 std::string reason(int errnum)
 {
 	static std::map<int, std::string> known;
 	auto it = known.find(errnum);
 	if (it != known.end())
 		return it->second;
-	Invocation inv{{"mailfolders_strerror", std::to_string(errnum)}};
+	Invocation inv{{"mailfolders_strerror", errname(errnum)}};
 	inv.program = MAILFOLDERS_STRERROR;
 	Result r = run(inv);
 	if (r.status != 0 || r.out.empty() || r.out.back() != '\n')
-		throw std::runtime_error("mailfolders_strerror " + std::to_string(errnum) +
+		throw std::runtime_error(std::string("mailfolders_strerror ") + errname(errnum) +
 		    ": status " + std::to_string(r.status) + ": " + r.err);
 	r.out.pop_back();
 	return known[errnum] = r.out;
 }
 
 namespace {
-
-// strace takes error numbers by name, and sets the number its tracee's
-// kind of system gives that name: under an emulator the number differs.
-const char *errname(int errnum)
-{
-	switch (errnum) {
-	case EIO: return "EIO";
-	case EAGAIN: return "EAGAIN";
-	default: throw std::invalid_argument("no name for error " + std::to_string(errnum));
-	}
-}
 
 // The command line that runs inv.program under strace, failing one write
 // to standard output.  The variables inv adds go to the tool alone, through
