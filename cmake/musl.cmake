@@ -14,10 +14,10 @@
 # checksec to find the stack protector by.
 #
 # It is a static PIE, which musl's rcrt1.o relocates before main, where the
-# compiler driver can link one (its specs know -static-pie).  GCC 12 for
-# ARM, MIPS and RISC-V cannot: there -static-pie silently links a dynamic
-# program, and -static -pie one that crashes at start, so those are plain
-# static binaries, from crt1.o.
+# compiler driver can link one (its built-in link rules handle -static-pie).
+# GCC 12 for ARM, MIPS and RISC-V cannot: there -static-pie silently links
+# a dynamic program, and -static -pie one that crashes at start, so those
+# are plain static binaries, from crt1.o.
 set(CMAKE_SYSTEM_NAME Linux)
 string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR "${MAILFOLDERS_TRIPLET}")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MAILFOLDERS_TRIPLET)
@@ -29,8 +29,8 @@ set(musl /usr/lib/${MAILFOLDERS_TRIPLET})
 set(CMAKE_CXX_FLAGS_INIT
   "-nostdinc -isystem /usr/include/${MAILFOLDERS_TRIPLET} -fno-exceptions -fno-rtti")
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpspecs
-  OUTPUT_VARIABLE specs ERROR_QUIET)
-if(specs MATCHES "static-pie:[^}]*--no-dynamic-linker")
+  OUTPUT_VARIABLE driverrules ERROR_QUIET)
+if(driverrules MATCHES "static-pie:[^}]*--no-dynamic-linker")
   set(link -static-pie)
   set(crt1 rcrt1.o)
   set(crtbegin crtbeginS.o)

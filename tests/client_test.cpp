@@ -15,6 +15,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "harness.h"
@@ -225,12 +226,11 @@ std::pair<std::string, std::string> awaitscreen(const Tmux &server, bool errorse
 // Starts client in a tmux session with the config file muttrc, in the
 // fixture's directory: a name that ran "touch PWNED" would leave the file
 // there.
-void startclient(const Tmux &server, const std::string &client, const TempDir &t,
+Result startclient(const Tmux &server, const std::string &client, const TempDir &t,
     const fs::path &muttrc)
 {
-	Result started = server.tmux({"new-session", "-d", "-x", "200", "-y", "60",
+	return server.tmux({"new-session", "-d", "-x", "200", "-y", "60",
 		"-c", t.str(), client, "-n", "-F", muttrc.string()});
-	ASSERT_EQ(started.status, 0) << started.err;
 }
 
 struct ClientCase {
@@ -243,7 +243,8 @@ void PrintTo(const ClientCase &c, std::ostream *os) { *os << c.label; }
 
 class Client : public ::testing::TestWithParam<ClientCase> {};
 
-// The client's path and tmux's, or a reason to skip.
+// Why a client test cannot run here (the client or tmux is missing), or ""
+// if it can.
 std::string whynoclient(const char *client)
 {
 	if (onpath(client).empty() || onpath("tmux").empty())
@@ -275,7 +276,8 @@ TEST_P(Client, ListsEveryHostileFolderOnceAndRunsNothing)
 		expected[shown(name)] = {"1"};
 
 	Tmux server(onpath("tmux"), t.path());
-	startclient(server, onpath(c.client), t, muttrc);
+	Result started = startclient(server, onpath(c.client), t, muttrc);
+	ASSERT_EQ(started.status, 0) << started.err;
 	auto [screen, failure] = awaitscreen(server, false,
 	    [&](const std::string &s) { return sidebar(s) == expected; });
 	EXPECT_FALSE(fs::exists(t.path() / "PWNED")) << "a name ran a command";
@@ -312,7 +314,8 @@ TEST_P(ClientOnFailure, StopsWithTheToolsMessageBeforeItsScreen)
 	fs::path muttrc = writemuttrc(t, store, Line::Source);
 
 	Tmux server(onpath("tmux"), t.path());
-	startclient(server, onpath(GetParam()), t, muttrc);
+	Result started = startclient(server, onpath(GetParam()), t, muttrc);
+	ASSERT_EQ(started.status, 0) << started.err;
 	auto [screen, failure] = awaitscreen(server, true, [](const std::string &s) {
 		return s.find("Press any key to continue") != std::string::npos;
 	});
