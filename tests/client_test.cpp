@@ -23,9 +23,11 @@
 namespace mftest {
 namespace {
 
-// Folder names as an IMAP server or a mail filter may make them: each holds
-// one new message, so a sidebar count of 1 shows that the client opened
-// the folder under its true name.
+// Folder names as an IMAP server or a mail filter may make them.  The
+// folder at index i holds i + 1 new messages: the count the client shows
+// in a sidebar row is worked out from the folder it opened, so it tells
+// which folder the row is, and that the client found it under its true
+// name, whatever glyphs the client draws for the name's bytes.
 const std::vector<std::string> hostile = {
 	"inbox",
 	"x`touch PWNED`",
@@ -50,45 +52,67 @@ const std::vector<std::string> hostile = {
 	"caf\xc3\xa9 ;#$'\"`\\ end",
 };
 
-// How a curses client shows a name: a tab as a blank, any other control
-// byte as "?".
-std::string shown(const std::string &name)
+// What separates the count from the name, and ends the name, in each
+// sidebar row; no name above holds it.
+const std::string mark = "@@";
+
+// What the sidebar row of a folder begins with, after the count and the
+// mark: the name and the mark behind it, or, for a name with a control
+// byte, the name up to that byte.  Clients draw control bytes their own
+// way: mutt 2.x and neomutt 20220429 as "?" (a tab as a blank), neomutt
+// 2025 and later nothing of the row from there on.
+std::string rowstart(const std::string &name)
 {
 	std::string s;
 	for (char c : name) {
 		auto b = static_cast<unsigned char>(c);
-		if (c == '\t')
-			s += ' ';
-		else if (b < 0x20 || b == 0x7f)
-			s += '?';
-		else
-			s += c;
+		if (b < 0x20 || b == 0x7f)
+			return s;
+		s += c;
 	}
-	return s;
+	return s + mark;
 }
 
-// What separates the name from the count in each sidebar line; no name
-// above holds it.
-const std::string mark = "@@";
-
-// The sidebar's entries on a screen: shown name to message counts, one
-// count each time the name appears.
+// The sidebar's rows on a screen: the count each row shows, to what
+// follows it in each row that shows it.
 std::map<std::string, std::vector<std::string>> sidebar(const std::string &screen)
 {
-	std::map<std::string, std::vector<std::string>> entries;
+	std::map<std::string, std::vector<std::string>> rows;
 	size_t start = 0;
 	while (start < screen.size()) {
 		size_t end = std::min(screen.find('\n', start), screen.size());
 		std::string line = screen.substr(start, end - start);
 		start = end + 1;
 		size_t at = line.find(mark);
-		if (at == std::string::npos)
-			continue;
-		size_t digits = at + mark.size();
-		size_t stop = line.find_first_not_of("0123456789", digits);
-		entries[line.substr(0, at)].push_back(line.substr(digits, stop - digits));
+		if (at != std::string::npos)
+			rows[line.substr(0, at)].push_back(line.substr(at + mark.size()));
 	}
-	return entries;
+	return rows;
+}
+
+// What is wrong with the sidebar's rows, or "" if every hostile folder has
+// exactly one row, with its own count and its name, and there is no other.
+std::string unlisted(const std::map<std::string, std::vector<std::string>> &rows)
+{
+	std::ostringstream wrong;
+	size_t found = 0;
+	for (size_t i = 0; i < hostile.size(); i++) {
+		std::string count = std::to_string(i + 1);
+		auto row = rows.find(count);
+		if (row == rows.end()) {
+			wrong << "no row with the count " << count << " of \"" << hostile[i] << "\"\n";
+			continue;
+		}
+		found++;
+		if (row->second.size() != 1)
+			wrong << row->second.size() << " rows with the count " << count << "\n";
+		else if (row->second[0].compare(0, rowstart(hostile[i]).size(), rowstart(hostile[i])) != 0)
+			wrong << "the row with the count " << count << " does not name \"" << hostile[i]
+			      << "\": " << row->second[0] << "\n";
+	}
+	if (rows.size() != found)
+		wrong << rows.size() - found << " rows of mailboxes that are no folder of the store\n";
+	return wrong.str();
 }
 
 // Waits, a few seconds at most, for process pid to be gone or a zombie.
@@ -190,7 +214,7 @@ fs::path writemuttrc(const TempDir &t, const fs::path &store, Line form)
 		"set mbox_type=Maildir\n"
 		"set sidebar_visible=yes\n"
 		"set sidebar_width=70\n"
-		"set sidebar_format=\"%B" << mark << "%S\"\n"
+		"set sidebar_format=\"%S" << mark << "%B" << mark << "\"\n"
 		"set mail_check_stats=yes\n"
 		"set mail_check=0\n"
 		"set mail_check_stats_interval=0\n"
@@ -263,26 +287,23 @@ TEST_P(Client, ListsEveryHostileFolderOnceAndRunsNothing)
 	TempDir t;
 	fs::path store = t.path() / "Mail";
 	std::vector<Node> tree;
-	for (const auto &name : hostile) {
-		tree.push_back(dir(name + "/cur"));
-		tree.push_back(dir(name + "/tmp"));
-		tree.push_back(file(name + "/new/1765000000.M1P1.test"));
+	for (size_t i = 0; i < hostile.size(); i++) {
+		tree.push_back(dir(hostile[i] + "/cur"));
+		tree.push_back(dir(hostile[i] + "/tmp"));
+		for (size_t m = 1; m <= i + 1; m++)
+			tree.push_back(file(hostile[i] + "/new/1765000000.M" + std::to_string(m) + "P1.test"));
 	}
 	build(store, tree);
 	fs::path muttrc = writemuttrc(t, store, c.form);
-
-	std::map<std::string, std::vector<std::string>> expected;
-	for (const auto &name : hostile)
-		expected[shown(name)] = {"1"};
 
 	Tmux server(onpath("tmux"), t.path());
 	Result started = startclient(server, onpath(c.client), t, muttrc);
 	ASSERT_EQ(started.status, 0) << started.err;
 	auto [screen, failure] = awaitscreen(server, false,
-	    [&](const std::string &s) { return sidebar(s) == expected; });
+	    [](const std::string &s) { return unlisted(sidebar(s)).empty(); });
 	EXPECT_FALSE(fs::exists(t.path() / "PWNED")) << "a name ran a command";
 	EXPECT_EQ(failure, "") << c.client << "'s screen:\n" << screen;
-	EXPECT_EQ(sidebar(screen), expected) << screen;
+	EXPECT_EQ(unlisted(sidebar(screen)), "") << screen;
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, Client,
