@@ -51,6 +51,8 @@ function(mailfolders_static source build triplet version output)
   file(MAKE_DIRECTORY "${stage}/${name}")
   file(COPY "${build}/mailfolders" "${source}/man/mailfolders.1" "${source}/LICENSE"
     "${source}/README.md" "${source}/NEWS.md" DESTINATION "${stage}/${name}")
+  file(COPY "${source}/examples/muttrc" "${source}/examples/neomuttrc"
+    "${source}/examples/mailfolders.rc" DESTINATION "${stage}/${name}/examples")
   execute_process(
     COMMAND tar --format=gnu --sort=name --mtime=@${epoch} --owner=0 --group=0
       --numeric-owner --mode=u=rwX,go=rX -cf - "${name}"

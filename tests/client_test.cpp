@@ -1,21 +1,24 @@
 // SPDX-License-Identifier: ISC
 // End to end, in the mail clients the words are made for: mutt and neomutt
-// run in a tmux session of their own and read the words through the two
-// lines the README gives, the plain "mailboxes `mailfolders STORE`" and the
-// recommended "source" line.  Through either, their sidebar must list every
-// folder of a store of hostile names exactly once, under its true name,
-// while nothing hidden in a name is run.  Through the "source" line, a store
-// the tool fails on must stop the client before its screen starts, showing
-// the tool's message and waiting for a key.
+// run in a tmux session of their own and read the words through the plain
+// "mailboxes `mailfolders STORE`" line and through the example
+// configuration in examples/ (muttrc, neomuttrc, mailfolders.rc), as a user
+// installs it in ~/.config/mailfolders/ for the store ~/Mail.  Through
+// either, their sidebar must list every folder of a store of hostile names
+// exactly once, under its true name, while nothing hidden in a name is run.
+// Through the example configuration, a store the tool fails on must stop
+// the client before its screen starts, showing the tool's message and
+// waiting for a key; F5 must replace the list with the store's folders as
+// they are now, or keep the list whole and report an error when the tool
+// fails; and neomutt must do the same by itself when idle.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <regex>
+#include <memory>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 #include "harness.h"
@@ -90,29 +93,53 @@ std::map<std::string, std::vector<std::string>> sidebar(const std::string &scree
 	return rows;
 }
 
-// What is wrong with the sidebar's rows, or "" if every hostile folder has
-// exactly one row, with its own count and its name, and there is no other.
-std::string unlisted(const std::map<std::string, std::vector<std::string>> &rows)
+// Folders, each by the number of messages it holds.
+using Folders = std::map<int, std::string>;
+
+// What is wrong with the sidebar's rows, or "" if every folder has exactly
+// one row, with its own count and its name, and there is no other.
+std::string unlisted(const std::map<std::string, std::vector<std::string>> &rows,
+    const Folders &folders)
 {
 	std::ostringstream wrong;
 	size_t found = 0;
-	for (size_t i = 0; i < hostile.size(); i++) {
-		std::string count = std::to_string(i + 1);
+	for (const auto &[messages, name] : folders) {
+		std::string count = std::to_string(messages);
 		auto row = rows.find(count);
 		if (row == rows.end()) {
-			wrong << "no row with the count " << count << " of \"" << hostile[i] << "\"\n";
+			wrong << "no row with the count " << count << " of \"" << name << "\"\n";
 			continue;
 		}
 		found++;
 		if (row->second.size() != 1)
 			wrong << row->second.size() << " rows with the count " << count << "\n";
-		else if (row->second[0].compare(0, rowstart(hostile[i]).size(), rowstart(hostile[i])) != 0)
-			wrong << "the row with the count " << count << " does not name \"" << hostile[i]
+		else if (row->second[0].compare(0, rowstart(name).size(), rowstart(name)) != 0)
+			wrong << "the row with the count " << count << " does not name \"" << name
 			      << "\": " << row->second[0] << "\n";
 	}
 	if (rows.size() != found)
 		wrong << rows.size() - found << " rows of mailboxes that are no folder of the store\n";
 	return wrong.str();
+}
+
+// The nodes of a folder that holds the given number of new messages.
+std::vector<Node> folder(const std::string &name, int messages)
+{
+	std::vector<Node> nodes = {dir(name + "/cur"), dir(name + "/tmp")};
+	for (int m = 1; m <= messages; m++)
+		nodes.push_back(file(name + "/new/1765000000.M" + std::to_string(m) + "P1.test"));
+	return nodes;
+}
+
+// The nodes of a store of the given folders.
+std::vector<Node> storetree(const Folders &folders)
+{
+	std::vector<Node> tree;
+	for (const auto &[messages, name] : folders) {
+		std::vector<Node> nodes = folder(name, messages);
+		tree.insert(tree.end(), nodes.begin(), nodes.end());
+	}
+	return tree;
 }
 
 // Waits, a few seconds at most, for process pid to be gone or a zombie.
@@ -160,9 +187,14 @@ public:
 		argv.insert(argv.end(), args.begin(), args.end());
 		Invocation inv{argv};
 		inv.program = program_;
+		// The example configuration runs "mailfolders" from the PATH:
+		// the tool under test comes first there.
+		const char *path = getenv("PATH");
 		inv.env = {{"TMUX_TMPDIR", dir_.string()}, {"TMUX", ""},
 			   {"HOME", (dir_ / "home").string()}, {"LC_ALL", "C.UTF-8"},
-			   {"TERM", "xterm"}};
+			   {"TERM", "xterm"},
+			   {"PATH", fs::path(binary()).parent_path().string() + ":" +
+				(path != nullptr ? path : "/usr/bin:/bin")}};
 		return run(inv);
 	}
 
@@ -171,55 +203,48 @@ private:
 	fs::path dir_;
 };
 
-// The README's recommended line: the words, through the shell, as a
-// "mailboxes" command, or, when the tool fails, a line the client reports
-// as an error.  Taken from the README itself, so that the line a user
-// copies is the one tested; "mailfolders ~/Mail" becomes the tool under
-// test and the store.
-std::string sourceline(const fs::path &store)
-{
-	std::ifstream readme(fs::path(MAILFOLDERS_EXAMPLES).parent_path() / "README.md");
-	const std::regex documented(R"(^ *(source '.*mailfolders ~/Mail.* \|')$)");
-	std::string line;
-	std::smatch m;
-	while (std::getline(readme, line)) {
-		if (std::regex_match(line, m, documented)) {
-			std::string text = m[1];
-			const std::string call = "mailfolders ~/Mail";
-			return text.replace(text.find(call), call.size(),
-			    std::string(binary()) + " " + store.string());
-		}
-	}
-	throw std::runtime_error("README.md gives no line \"source '... mailfolders ~/Mail ... |'\"");
-}
+// The example configuration's files, as the README tells a user to
+// install them: in ~/.config/mailfolders/.
+const char *const examplefiles[] = {"muttrc", "neomuttrc", "mailfolders.rc"};
+
+// The fixture's home directory, and the store in it, ~/Mail, which the
+// example configuration names.
+fs::path homeof(const TempDir &t) { return t.path() / "home"; }
+fs::path storeof(const TempDir &t) { return homeof(t) / "Mail"; }
 
 // How a config file hands the words to the client.
-enum class Line { Backtick, Source };
+enum class Line { Backtick, Example };
 
-std::string mailboxesline(Line form, const fs::path &store)
+// The config file of a test: the mailboxes through the plain backtick line
+// or through the example configuration (neomutt's, with its refresh when
+// idle, for neomutt), then a sidebar row for each mailbox that shows its
+// message count and its name, then the test's own lines.
+fs::path writemuttrc(const TempDir &t, const std::string &client, Line form,
+    const std::string &extra = "")
 {
-	if (form == Line::Source)
-		return sourceline(store);
-	return "mailboxes `" + std::string(binary()) + " " + store.string() + "`";
-}
-
-// The config file of a test: a sidebar that shows each mailbox's name and
-// message count, and the line that gives the mailboxes.
-fs::path writemuttrc(const TempDir &t, const fs::path &store, Line form)
-{
-	fs::create_directory(t.path() / "home");
-	fs::path muttrc = t.path() / "muttrc";
-	std::ofstream(muttrc) << "set folder=" << store.string() << "\n"
-		"set spoolfile=+inbox\n"
+	fs::path config = homeof(t) / ".config" / "mailfolders";
+	fs::create_directories(config);
+	std::ofstream rc(t.path() / "muttrc");
+	if (form == Line::Example) {
+		for (const char *name : examplefiles)
+			fs::copy_file(fs::path(MAILFOLDERS_EXAMPLES) / name, config / name);
+		rc << "source " << (config / (client == "neomutt" ? "neomuttrc" : "muttrc")).string()
+		   << "\n";
+	} else {
+		rc << "set folder=" << storeof(t).string() << "\n";
+	}
+	rc << "set spoolfile=+inbox\n"
 		"set mbox_type=Maildir\n"
 		"set sidebar_visible=yes\n"
 		"set sidebar_width=70\n"
 		"set sidebar_format=\"%S" << mark << "%B" << mark << "\"\n"
 		"set mail_check_stats=yes\n"
 		"set mail_check=0\n"
-		"set mail_check_stats_interval=0\n"
-		<< mailboxesline(form, store) << "\n";
-	return muttrc;
+		"set mail_check_stats_interval=0\n";
+	if (form == Line::Backtick)
+		rc << "mailboxes `" << binary() << " " << storeof(t).string() << "`\n";
+	rc << extra;
+	return t.path() / "muttrc";
 }
 
 // Reads the screen until done says it is complete, or the client reports
@@ -285,39 +310,34 @@ TEST_P(Client, ListsEveryHostileFolderOnceAndRunsNothing)
 		GTEST_SKIP() << why;
 
 	TempDir t;
-	fs::path store = t.path() / "Mail";
-	std::vector<Node> tree;
-	for (size_t i = 0; i < hostile.size(); i++) {
-		tree.push_back(dir(hostile[i] + "/cur"));
-		tree.push_back(dir(hostile[i] + "/tmp"));
-		for (size_t m = 1; m <= i + 1; m++)
-			tree.push_back(file(hostile[i] + "/new/1765000000.M" + std::to_string(m) + "P1.test"));
-	}
-	build(store, tree);
-	fs::path muttrc = writemuttrc(t, store, c.form);
+	Folders folders;
+	for (size_t i = 0; i < hostile.size(); i++)
+		folders[static_cast<int>(i) + 1] = hostile[i];
+	build(storeof(t), storetree(folders));
+	fs::path muttrc = writemuttrc(t, c.client, c.form);
 
 	Tmux server(onpath("tmux"), t.path());
 	Result started = startclient(server, onpath(c.client), t, muttrc);
 	ASSERT_EQ(started.status, 0) << started.err;
 	auto [screen, failure] = awaitscreen(server, false,
-	    [](const std::string &s) { return unlisted(sidebar(s)).empty(); });
+	    [&](const std::string &s) { return unlisted(sidebar(s), folders).empty(); });
 	EXPECT_FALSE(fs::exists(t.path() / "PWNED")) << "a name ran a command";
 	EXPECT_EQ(failure, "") << c.client << "'s screen:\n" << screen;
-	EXPECT_EQ(unlisted(sidebar(screen)), "") << screen;
+	EXPECT_EQ(unlisted(sidebar(screen), folders), "") << screen;
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, Client,
     ::testing::Values(ClientCase{"MuttBacktick", "mutt", Line::Backtick},
 	ClientCase{"NeomuttBacktick", "neomutt", Line::Backtick},
-	ClientCase{"MuttSource", "mutt", Line::Source},
-	ClientCase{"NeomuttSource", "neomutt", Line::Source}),
+	ClientCase{"MuttExample", "mutt", Line::Example},
+	ClientCase{"NeomuttExample", "neomutt", Line::Example}),
     ByLabel());
 
 class ClientOnFailure : public ::testing::TestWithParam<const char *> {};
 
 // A store the tool fails on: a folder whose path passes 1023 bytes, beside
-// a good one.  Through the recommended line the client must not start with
-// the partial list: it stops before its screen, with the tool's own
+// a good one.  Through the example configuration the client must not start
+// with the partial list: it stops before its screen, with the tool's own
 // message and its own error naming the failure, and waits for a key.
 TEST_P(ClientOnFailure, StopsWithTheToolsMessageBeforeItsScreen)
 {
@@ -326,13 +346,12 @@ TEST_P(ClientOnFailure, StopsWithTheToolsMessageBeforeItsScreen)
 		GTEST_SKIP() << why;
 
 	TempDir t;
-	fs::path store = t.path() / "Mail";
-	build(store, {dir("inbox/cur"), dir(chain("deep", 520) + "/cur")});
-	Result direct = mailfolders(store.string());
+	build(storeof(t), {dir("inbox/cur"), dir(chain("deep", 520) + "/cur")});
+	Result direct = mailfolders(storeof(t).string());
 	ASSERT_EQ(direct.status, 1) << direct.err;
 	ASSERT_FALSE(direct.err.empty());
 	const std::string message = direct.err.substr(0, direct.err.find('\n'));
-	fs::path muttrc = writemuttrc(t, store, Line::Source);
+	fs::path muttrc = writemuttrc(t, GetParam(), Line::Example);
 
 	Tmux server(onpath("tmux"), t.path());
 	Result started = startclient(server, onpath(GetParam()), t, muttrc);
@@ -349,6 +368,134 @@ TEST_P(ClientOnFailure, StopsWithTheToolsMessageBeforeItsScreen)
 
 INSTANTIATE_TEST_SUITE_P(Clients, ClientOnFailure, ::testing::Values("mutt", "neomutt"),
     [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
+
+// A client running with the example configuration, on a store of the
+// given folders, its sidebar awaited until it lists them.
+struct Running {
+	TempDir t;
+	std::unique_ptr<Tmux> server;
+	std::string screen;
+	std::string failure;
+};
+
+void startwith(Running &r, const char *client, const Folders &folders, const std::string &extra = "")
+{
+	build(storeof(r.t), storetree(folders));
+	fs::path muttrc = writemuttrc(r.t, client, Line::Example, extra);
+	r.server = std::make_unique<Tmux>(onpath("tmux"), r.t.path());
+	Result started = startclient(*r.server, onpath(client), r.t, muttrc);
+	if (started.status != 0) {
+		r.failure = "tmux new-session failed: " + started.err;
+		return;
+	}
+	std::tie(r.screen, r.failure) = awaitscreen(*r.server, false,
+	    [&](const std::string &s) { return unlisted(sidebar(s), folders).empty(); });
+}
+
+// Changes the store while the client runs: the folders named go, the
+// folders given come.
+void change(const TempDir &t, const std::vector<std::string> &gone, const Folders &come)
+{
+	for (const auto &name : gone)
+		fs::remove_all(storeof(t) / name);
+	build(storeof(t), storetree(come));
+}
+
+struct RefreshCase {
+	const char *client;
+	const char *error;  // what the client's message line says when the tool fails
+};
+
+void PrintTo(const RefreshCase &c, std::ostream *os) { *os << c.client; }
+
+class Refresh : public ::testing::TestWithParam<RefreshCase> {};
+
+// F5 makes the list anew from the store as it is now: a folder made while
+// the client runs appears, one removed goes, and no other mailbox stays.
+TEST_P(Refresh, ReplacesTheListOnTheKey)
+{
+	std::string why = whynoclient(GetParam().client);
+	if (!why.empty())
+		GTEST_SKIP() << why;
+
+	Running r;
+	startwith(r, GetParam().client, {{1, "inbox"}, {2, "old"}});
+	ASSERT_EQ(r.failure, "") << r.screen;
+	change(r.t, {"old"}, {{3, "Archive.2026"}});
+	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
+	const Folders now = {{1, "inbox"}, {3, "Archive.2026"}};
+	auto [screen, failure] = awaitscreen(*r.server, false,
+	    [&](const std::string &s) { return unlisted(sidebar(s), now).empty(); });
+	EXPECT_EQ(failure, "") << screen;
+	EXPECT_EQ(unlisted(sidebar(screen), now), "") << screen;
+}
+
+// When the tool fails on the store as it is now, F5 leaves the list as it
+// was, whole, with no part of the new one, and the client says so.
+TEST_P(Refresh, KeepsTheWholeListWhenTheToolFails)
+{
+	std::string why = whynoclient(GetParam().client);
+	if (!why.empty())
+		GTEST_SKIP() << why;
+
+	Running r;
+	const Folders before = {{1, "inbox"}, {2, "lists/dev"}};
+	startwith(r, GetParam().client, before);
+	ASSERT_EQ(r.failure, "") << r.screen;
+	change(r.t, {}, {{3, "a"}});
+	build(storeof(r.t), {dir(chain("deep", 520) + "/cur")});
+	ASSERT_EQ(mailfolders(storeof(r.t).string()).status, 1);
+	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
+	auto [screen, failure] = awaitscreen(*r.server, true, [&](const std::string &s) {
+		return s.find(GetParam().error) != std::string::npos;
+	});
+	EXPECT_EQ(failure, "") << screen;
+	EXPECT_EQ(unlisted(sidebar(screen), before), "") << screen;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, Refresh,
+    ::testing::Values(RefreshCase{"mutt", "source: errors in "},
+	RefreshCase{"neomutt", "could not be sourced"}),
+    [](const ::testing::TestParamInfo<RefreshCase> &info) { return std::string(info.param.client); });
+
+// neomutt makes the list anew by itself whenever it has waited $timeout
+// seconds for a key (the example's timeout-hook): a folder made meanwhile
+// appears with no key pressed.  The example waits a minute; the test, to
+// be quick, one second.
+TEST(Clients, NeomuttRefreshesWhenIdle)
+{
+	std::string why = whynoclient("neomutt");
+	if (!why.empty())
+		GTEST_SKIP() << why;
+
+	Running r;
+	startwith(r, "neomutt", {{1, "inbox"}}, "set timeout=1\n");
+	ASSERT_EQ(r.failure, "") << r.screen;
+	change(r.t, {}, {{2, "Archive.2026"}});
+	const Folders now = {{1, "inbox"}, {2, "Archive.2026"}};
+	auto [screen, failure] = awaitscreen(*r.server, false,
+	    [&](const std::string &s) { return unlisted(sidebar(s), now).empty(); });
+	EXPECT_EQ(failure, "") << screen;
+	EXPECT_EQ(unlisted(sidebar(screen), now), "") << screen;
+}
+
+// The README shows the example configuration's lines as they stand in the
+// files, so that what a user reads is what is installed and tested.
+TEST(Clients, ReadmeShowsTheExampleLines)
+{
+	std::ifstream readme(fs::path(MAILFOLDERS_EXAMPLES).parent_path() / "README.md");
+	std::stringstream text;
+	text << readme.rdbuf();
+	for (const char *name : examplefiles) {
+		std::ifstream example(fs::path(MAILFOLDERS_EXAMPLES) / name);
+		for (std::string line; std::getline(example, line);) {
+			if (line.empty() || line[0] == '#')
+				continue;
+			EXPECT_NE(text.str().find("\n    " + line + "\n"), std::string::npos)
+			    << "README.md does not show the line of examples/" << name << ":\n" << line;
+		}
+	}
+}
 
 }  // namespace
 }  // namespace mftest
