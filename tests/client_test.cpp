@@ -282,6 +282,16 @@ Result startclient(const Tmux &server, const std::string &client, const TempDir 
 		"-c", t.str(), client, "-n", "-F", muttrc.string()});
 }
 
+// Awaits a sidebar that lists exactly the folders given, and fails the
+// test, with the screen, if it does not come.
+void expectlisted(const Tmux &server, const Folders &folders)
+{
+	auto [screen, failure] = awaitscreen(server, false,
+	    [&](const std::string &s) { return unlisted(sidebar(s), folders).empty(); });
+	EXPECT_EQ(failure, "") << screen;
+	EXPECT_EQ(unlisted(sidebar(screen), folders), "") << screen;
+}
+
 struct ClientCase {
 	std::string label;
 	const char *client;
@@ -319,11 +329,8 @@ TEST_P(Client, ListsEveryHostileFolderOnceAndRunsNothing)
 	Tmux server(onpath("tmux"), t.path());
 	Result started = startclient(server, onpath(c.client), t, muttrc);
 	ASSERT_EQ(started.status, 0) << started.err;
-	auto [screen, failure] = awaitscreen(server, false,
-	    [&](const std::string &s) { return unlisted(sidebar(s), folders).empty(); });
+	expectlisted(server, folders);
 	EXPECT_FALSE(fs::exists(t.path() / "PWNED")) << "a name ran a command";
-	EXPECT_EQ(failure, "") << c.client << "'s screen:\n" << screen;
-	EXPECT_EQ(unlisted(sidebar(screen), folders), "") << screen;
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, Client,
@@ -423,11 +430,7 @@ TEST_P(Refresh, ReplacesTheListOnTheKey)
 	ASSERT_EQ(r.failure, "") << r.screen;
 	change(r.t, {"old"}, {{3, "Archive.2026"}});
 	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
-	const Folders now = {{1, "inbox"}, {3, "Archive.2026"}};
-	auto [screen, failure] = awaitscreen(*r.server, false,
-	    [&](const std::string &s) { return unlisted(sidebar(s), now).empty(); });
-	EXPECT_EQ(failure, "") << screen;
-	EXPECT_EQ(unlisted(sidebar(screen), now), "") << screen;
+	expectlisted(*r.server, {{1, "inbox"}, {3, "Archive.2026"}});
 }
 
 // When the tool fails on the store as it is now, F5 leaves the list as it
@@ -472,11 +475,7 @@ TEST(Clients, NeomuttRefreshesWhenIdle)
 	startwith(r, "neomutt", {{1, "inbox"}}, "set timeout=1\n");
 	ASSERT_EQ(r.failure, "") << r.screen;
 	change(r.t, {}, {{2, "Archive.2026"}});
-	const Folders now = {{1, "inbox"}, {2, "Archive.2026"}};
-	auto [screen, failure] = awaitscreen(*r.server, false,
-	    [&](const std::string &s) { return unlisted(sidebar(s), now).empty(); });
-	EXPECT_EQ(failure, "") << screen;
-	EXPECT_EQ(unlisted(sidebar(screen), now), "") << screen;
+	expectlisted(*r.server, {{1, "inbox"}, {2, "Archive.2026"}});
 }
 
 // The README shows the example configuration's lines as they stand in the
