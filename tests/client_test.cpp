@@ -122,22 +122,15 @@ std::string unlisted(const std::map<std::string, std::vector<std::string>> &rows
 	return wrong.str();
 }
 
-// The nodes of a folder that holds the given number of new messages.
-std::vector<Node> folder(const std::string &name, int messages)
-{
-	std::vector<Node> nodes = {dir(name + "/cur"), dir(name + "/tmp")};
-	for (int m = 1; m <= messages; m++)
-		nodes.push_back(file(name + "/new/1765000000.M" + std::to_string(m) + "P1.test"));
-	return nodes;
-}
-
-// The nodes of a store of the given folders.
+// The nodes of a store of the given folders, each with its new messages.
 std::vector<Node> storetree(const Folders &folders)
 {
 	std::vector<Node> tree;
 	for (const auto &[messages, name] : folders) {
-		std::vector<Node> nodes = folder(name, messages);
-		tree.insert(tree.end(), nodes.begin(), nodes.end());
+		tree.push_back(dir(name + "/cur"));
+		tree.push_back(dir(name + "/tmp"));
+		for (int m = 1; m <= messages; m++)
+			tree.push_back(file(name + "/new/1765000000.M" + std::to_string(m) + "P1.test"));
 	}
 	return tree;
 }
