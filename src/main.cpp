@@ -8,6 +8,8 @@
 /* Shown in the usage line when the program was started without a name. */
 static const char progname[] = "mailfolders";
 
+static char shownname[SHOWNPATHSIZE];
+
 static int
 usage(int argc, char *argv[])
 {
@@ -15,7 +17,7 @@ usage(int argc, char *argv[])
 
 	/* Linux hands an empty argv[0] to a program started with no argv. */
 	if (argc > 0 && argv[0][0] != '\0')
-		name = argv[0];
+		name = showpath(shownname, argv[0]);
 	/* If standard error fails there is no one left to tell. */
 	(void)fprintf(stderr, "usage: %s dir\n", name);
 	return 1;

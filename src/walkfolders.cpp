@@ -16,10 +16,57 @@ enum { NAMEBUFSIZE = 1024 };
 /* The control bytes of ASCII: 0x01 to 0x1f, and DEL. */
 enum { LASTCONTROLBYTE = 0x1f, DELBYTE = 0x7f };
 
+/* How a control byte is written, in the words and in messages alike. */
+static const char controlformat[] = "\\%03o";
+enum { CONTROLLEN = 4 };
+
+/* Shown paths in the messages about an entry: the directory's and the name. */
+static char showndir[SHOWNPATHSIZE];
+static char shownname[SHOWNPATHSIZE];
+
 static bool
 iscontrolbyte(unsigned char c)
 {
 	return (c != '\0' && c <= LASTCONTROLBYTE) || c == DELBYTE;
+}
+
+static bool
+hascontrolbyte(const char *s)
+{
+	for (; *s != '\0'; s++)
+		if (iscontrolbyte((unsigned char)*s))
+			return true;
+	return false;
+}
+
+/*
+ * Messages go to a terminal, and a folder name is anyone's text: raw, its
+ * escape sequences could retitle or clear the screen of whoever reads the
+ * message.  A path longer than the system opens would not fit; it is cut
+ * and ends in "...".
+ */
+const char *
+showpath(char shown[SHOWNPATHSIZE], const char *path)
+{
+	static const char cut[] = "...";
+	size_t len = 0;
+
+	if (!hascontrolbyte(path))
+		return path;
+	for (; *path != '\0'; path++) {
+		unsigned char c = (unsigned char)*path;
+
+		if (len + CONTROLLEN + sizeof cut > SHOWNPATHSIZE) {
+			memcpy(shown + len, cut, sizeof cut);
+			return shown;
+		}
+		if (iscontrolbyte(c))
+			len += (size_t)snprintf(shown + len, CONTROLLEN + 1, controlformat, c);
+		else
+			shown[len++] = (char)c;
+	}
+	shown[len] = '\0';
+	return shown;
 }
 
 /*
@@ -72,7 +119,7 @@ putescaped(const char *name)
 			continue;
 		putrun(run, (size_t)(p - run));
 		if (iscontrolbyte(c))
-			len = printf("\\%03o", c);
+			len = printf(controlformat, c);
 		else
 			len = printf("\\%c", c);
 		if (len < 0)
@@ -115,7 +162,8 @@ joinname(char *buf, const char *head, const char *name, const char *dirpath)
 		len = snprintf(buf, NAMEBUFSIZE, "%s", name);
 	if (len < 0 || len >= NAMEBUFSIZE) {
 		errno = ENAMETOOLONG;
-		err(1, "stat(%s/%s)", dirpath, name);
+		err(1, "stat(%s/%s)", showpath(showndir, dirpath),
+		    showpath(shownname, name));
 	}
 }
 
@@ -146,7 +194,7 @@ walkfolders(const char *dirpath, const char *foldername)
 	DIR *dirp;
 
 	if ((dirp = opendir(dirpath)) == NULL)
-		err(1, "opendir(%s)", dirpath);
+		err(1, "opendir(%s)", showpath(showndir, dirpath));
 
 	/* readdir returns NULL both at the end and on error; errno tells. */
 	for (errno = 0; (dp = readdir(dirp)) != NULL; errno = 0) {
@@ -155,7 +203,7 @@ walkfolders(const char *dirpath, const char *foldername)
 		joinname(entrypath, dirpath, dp->d_name, dirpath);
 		/* lstat, so that a symbolic link is never taken for a folder. */
 		if (lstat(entrypath, &sb) == -1)
-			err(1, "stat(%s)", entrypath);
+			err(1, "stat(%s)", showpath(showndir, entrypath));
 		if ((sb.st_mode & S_IFMT) != S_IFDIR)
 			continue;
 		if (strcmp(dp->d_name, "cur") == 0)
@@ -166,7 +214,7 @@ walkfolders(const char *dirpath, const char *foldername)
 		walkfolders(entrypath, childname);
 	}
 	if (errno != 0)
-		err(1, "readdir(%s)", dirpath);
+		err(1, "readdir(%s)", showpath(showndir, dirpath));
 
 	if (closedir(dirp) == -1)
 		errx(1, "closedir");

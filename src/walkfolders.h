@@ -12,4 +12,16 @@
  */
 void walkfolders(const char *dirpath, const char *foldername);
 
+/*
+ * Room for a path as a message shows it: 4096 bytes, more than any path the
+ * system opens, each byte possibly written as four.
+ */
+enum { SHOWNPATHSIZE = 4 * 4096 + 1 };
+
+/*
+ * path as a message shows it: control bytes as the words write them, in
+ * shown if there are any, else path itself.
+ */
+const char *showpath(char shown[SHOWNPATHSIZE], const char *path);
+
 #endif

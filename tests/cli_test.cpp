@@ -34,6 +34,10 @@ INSTANTIATE_TEST_SUITE_P(Cli, Usage, ::testing::Values(
 	UsageCase{"RelativeWithSpace", {"./some dir/mf"}, "usage: ./some dir/mf dir\n"},
 	// A first byte of 0x80 or above is negative as a signed char: still a name.
 	UsageCase{"NonAsciiFirstByte", {"\xc3\xa9mf"}, "usage: \xc3\xa9mf dir\n"},
+	// Control bytes as the words write them: the name cannot drive the
+	// terminal.  Every other byte as it is.
+	UsageCase{"ControlBytesInName", {"./mf\x1b]0;x\x07\x7f \xc3\xa9"},
+		"usage: ./mf\\033]0;x\\007\\177 \xc3\xa9 dir\n"},
 	// With no argv at all there is no name to show.
 	UsageCase{"NoArgv", {}, "usage: mailfolders dir\n"},
 	UsageCase{"EmptyName", {""}, "usage: mailfolders dir\n"}),
