@@ -49,10 +49,12 @@ function(mailfolders_static source build triplet version output)
   get_filename_component(stage "${output}/${name}.stage" ABSOLUTE)
   file(REMOVE_RECURSE "${stage}")
   file(MAKE_DIRECTORY "${stage}/${name}")
-  file(COPY "${build}/mailfolders" "${source}/man/mailfolders.1" "${source}/LICENSE"
+  file(COPY "${build}/mailfolders" "${source}/src/mailfolders-mailboxes"
+    "${source}/man/mailfolders.1" "${source}/man/mailfolders-mailboxes.1" "${source}/LICENSE"
     "${source}/README.md" "${source}/NEWS.md" DESTINATION "${stage}/${name}")
   file(COPY "${source}/examples/muttrc" "${source}/examples/neomuttrc"
-    "${source}/examples/mailfolders.rc" DESTINATION "${stage}/${name}/examples")
+    "${source}/examples/mailfolders.rc" "${source}/examples/sidebar.rc"
+    DESTINATION "${stage}/${name}/examples")
   execute_process(
     COMMAND tar --format=gnu --sort=name --mtime=@${epoch} --owner=0 --group=0
       --numeric-owner --mode=u=rwX,go=rX -cf - "${name}"

@@ -135,6 +135,24 @@ std::vector<Node> storetree(const Folders &folders)
 	return tree;
 }
 
+// A folder of messages that were all read: nothing in it is new mail.
+std::vector<Node> readfolder(const std::string &name, int messages)
+{
+	std::vector<Node> tree = {dir(name + "/new"), dir(name + "/tmp")};
+	for (int m = 1; m <= messages; m++)
+		tree.push_back(file(name + "/cur/1765000000.M" + std::to_string(m) + "P1.test:2,S"));
+	return tree;
+}
+
+// What file holds, or "" if there is no such file.
+std::string slurp(const fs::path &file)
+{
+	std::ifstream in(file);
+	std::stringstream text;
+	text << in.rdbuf();
+	return text.str();
+}
+
 // Waits, a few seconds at most, for process pid to be gone or a zombie.
 void awaitexit(const std::string &pid)
 {
@@ -180,14 +198,17 @@ public:
 		argv.insert(argv.end(), args.begin(), args.end());
 		Invocation inv{argv};
 		inv.program = program_;
-		// The example configuration runs "mailfolders" from the PATH:
-		// the tool under test comes first there.
+		// The example configuration runs "mailfolders-mailboxes" and
+		// "mailfolders" from the PATH: the fixture's own bin (where a
+		// test may put a stand-in), then the tool and the script under
+		// test come first there.
 		const char *path = getenv("PATH");
 		inv.env = {{"TMUX_TMPDIR", dir_.string()}, {"TMUX", ""},
 			   {"HOME", (dir_ / "home").string()}, {"LC_ALL", "C.UTF-8"},
 			   {"TERM", "xterm"},
-			   {"PATH", fs::path(binary()).parent_path().string() + ":" +
-				(path != nullptr ? path : "/usr/bin:/bin")}};
+			   {"PATH", (dir_ / "bin").string() + ":" +
+				fs::path(binary()).parent_path().string() + ":" +
+				MAILFOLDERS_SCRIPTS + ":" + (path != nullptr ? path : "/usr/bin:/bin")}};
 		return run(inv);
 	}
 
@@ -198,7 +219,7 @@ private:
 
 // The example configuration's files, as the README tells a user to
 // install them: in ~/.config/mailfolders/.
-const char *const examplefiles[] = {"muttrc", "neomuttrc", "mailfolders.rc"};
+const char *const examplefiles[] = {"muttrc", "neomuttrc", "mailfolders.rc", "sidebar.rc"};
 
 // The fixture's home directory, and the store in it, ~/Mail, which the
 // example configuration names.
@@ -403,25 +424,18 @@ void change(const TempDir &t, const std::vector<std::string> &gone, const Folder
 	build(storeof(t), storetree(come));
 }
 
-struct RefreshCase {
-	const char *client;
-	const char *error;  // what the client's message line says when the tool fails
-};
-
-void PrintTo(const RefreshCase &c, std::ostream *os) { *os << c.client; }
-
-class Refresh : public ::testing::TestWithParam<RefreshCase> {};
+class Refresh : public ::testing::TestWithParam<const char *> {};
 
 // F5 makes the list anew from the store as it is now: a folder made while
 // the client runs appears, one removed goes, and no other mailbox stays.
 TEST_P(Refresh, ReplacesTheListOnTheKey)
 {
-	std::string why = whynoclient(GetParam().client);
+	std::string why = whynoclient(GetParam());
 	if (!why.empty())
 		GTEST_SKIP() << why;
 
 	Running r;
-	startwith(r, GetParam().client, {{1, "inbox"}, {2, "old"}});
+	startwith(r, GetParam(), {{1, "inbox"}, {2, "old"}});
 	ASSERT_EQ(r.failure, "") << r.screen;
 	change(r.t, {"old"}, {{3, "Archive.2026"}});
 	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
@@ -429,48 +443,169 @@ TEST_P(Refresh, ReplacesTheListOnTheKey)
 }
 
 // When the tool fails on the store as it is now, F5 leaves the list as it
-// was, whole, with no part of the new one, and the client says so.
-TEST_P(Refresh, KeepsTheWholeListWhenTheToolFails)
+// was, whole, with no part of the new one, and the client's message line
+// shows the tool's own message, in which nothing runs or expands in the
+// client: the failing path lies beneath a folder named with a backquoted
+// command, "$", ";" and quotes.
+TEST_P(Refresh, KeepsTheWholeListAndShowsTheReasonWhenTheToolFails)
 {
-	std::string why = whynoclient(GetParam().client);
+	std::string why = whynoclient(GetParam());
 	if (!why.empty())
 		GTEST_SKIP() << why;
 
 	Running r;
 	const Folders before = {{1, "inbox"}, {2, "lists/dev"}};
-	startwith(r, GetParam().client, before);
+	startwith(r, GetParam(), before);
 	ASSERT_EQ(r.failure, "") << r.screen;
+	const std::string hostile = "x`touch PWNED`$HOME;set sidebar_width=5 \"'";
 	change(r.t, {}, {{3, "a"}});
-	build(storeof(r.t), {dir(chain("deep", 520) + "/cur")});
-	ASSERT_EQ(mailfolders(storeof(r.t).string()).status, 1);
+	build(storeof(r.t), {dir(hostile + "/" + chain("deep", 520) + "/cur")});
+	Result direct = mailfolders(storeof(r.t).string());
+	ASSERT_EQ(direct.status, 1);
+	// The message line holds as much of the message as the screen is wide.
+	const std::string shown = direct.err.substr(0, 150);
+	ASSERT_NE(shown.find(hostile), std::string::npos) << shown;
 	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
 	auto [screen, failure] = awaitscreen(*r.server, true, [&](const std::string &s) {
-		return s.find(GetParam().error) != std::string::npos;
+		return s.find(shown) != std::string::npos;
 	});
-	EXPECT_EQ(failure, "") << screen;
+	EXPECT_EQ(failure, "") << "the message line does not show:\n" << shown << "\n" << screen;
 	EXPECT_EQ(unlisted(sidebar(screen), before), "") << screen;
+	EXPECT_FALSE(fs::exists(r.t.path() / "PWNED")) << "the message ran a command";
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, Refresh,
-    ::testing::Values(RefreshCase{"mutt", "source: errors in "},
-	RefreshCase{"neomutt", "could not be sourced"}),
-    [](const ::testing::TestParamInfo<RefreshCase> &info) { return std::string(info.param.client); });
+// What is wrong with the rows of the folders given, or "": each must have
+// its row, with its own count, whatever other rows there are.
+std::string miscounted(const std::map<std::string, std::vector<std::string>> &rows,
+    const Folders &folders)
+{
+	std::ostringstream wrong;
+	for (const auto &[messages, name] : folders) {
+		auto row = rows.find(std::to_string(messages));
+		bool named = false;
+		if (row != rows.end())
+			for (const auto &rest : row->second)
+				named = named || rest.compare(0, rowstart(name).size(), rowstart(name)) == 0;
+		if (!named)
+			wrong << "no row shows \"" << name << "\" with its count " << messages << "\n";
+	}
+	return wrong.str();
+}
+
+// A mail client announces the new mail of a mailbox it did not list
+// before, and runs $new_mail_command (a desktop notification); it forgets
+// the counts of a mailbox it removes.  The refresh must not make the
+// folders it listed already new to the client: over three refreshes on the
+// key, each bringing a folder of read mail, nothing is announced that was
+// not at the start, and the other folders' counts stay on the screen (the
+// client counts them again only every minute here, as it would by
+// default).
+TEST_P(Refresh, AnnouncesNoMailTwiceAndKeepsTheCounts)
+{
+	std::string why = whynoclient(GetParam());
+	if (!why.empty())
+		GTEST_SKIP() << why;
+
+	Running r;
+	const Folders before = {{1, "inbox"}, {2, "lists/dev"}, {3, "Archive"}};
+	const fs::path announced = r.t.path() / "announced";
+	startwith(r, GetParam(), before,
+	    "set mail_check=1\nset mail_check_stats_interval=60\n"
+	    "set new_mail_command=\"echo %f >>" + announced.string() + "\"\n");
+	ASSERT_EQ(r.failure, "") << r.screen;
+	// neomutt announces the mail that was new at start once the user has
+	// done anything at all: a command that changes nothing, then time for
+	// the checks that follow it.
+	ASSERT_EQ(r.server->tmux({"send-keys", ":echo ready", "Enter"}).status, 0);
+	std::this_thread::sleep_for(std::chrono::seconds(3));
+	const std::string atstart = slurp(announced);
+	for (int round = 0; round < 3; round++) {
+		const std::string name = "seen" + std::to_string(round);
+		build(storeof(r.t), readfolder(name, 10));
+		ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
+		auto [screen, failure] = awaitscreen(*r.server, false, [&](const std::string &s) {
+			return s.find(mark + name + mark) != std::string::npos;
+		});
+		ASSERT_EQ(failure, "") << screen;
+		EXPECT_EQ(miscounted(sidebar(screen), before), "") << "after F5 " << round + 1
+		    << ":\n" << screen;
+		std::this_thread::sleep_for(std::chrono::seconds(2));
+	}
+	EXPECT_EQ(slurp(announced), atstart) << "announced again after the key";
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, Refresh, ::testing::Values("mutt", "neomutt"),
+    [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
 // neomutt makes the list anew by itself whenever it has waited $timeout
 // seconds for a key (the example's timeout-hook): a folder made meanwhile
-// appears with no key pressed.  The example waits a minute; the test, to
-// be quick, one second.
-TEST(Clients, NeomuttRefreshesWhenIdle)
+// appears with no key pressed, and over the refreshes before it, the mail
+// announced once is not announced again.  The example waits a minute; the
+// test, to be quick, one second, for six refreshes and more.
+TEST(Clients, NeomuttRefreshesWhenIdleAndAnnouncesNoMailTwice)
 {
 	std::string why = whynoclient("neomutt");
 	if (!why.empty())
 		GTEST_SKIP() << why;
 
 	Running r;
-	startwith(r, "neomutt", {{1, "inbox"}}, "set timeout=1\n");
+	const fs::path announced = r.t.path() / "announced";
+	startwith(r, "neomutt", {{1, "inbox"}, {2, "lists/dev"}},
+	    "set timeout=1\nset mail_check=1\n"
+	    "set new_mail_command=\"echo %f >>" + announced.string() + "\"\n");
 	ASSERT_EQ(r.failure, "") << r.screen;
+	// As in AnnouncesNoMailTwiceAndKeepsTheCounts: what neomutt announces
+	// of the mail that was new at start.
+	ASSERT_EQ(r.server->tmux({"send-keys", ":echo ready", "Enter"}).status, 0);
+	std::this_thread::sleep_for(std::chrono::seconds(3));
+	const std::string atstart = slurp(announced);
+	std::this_thread::sleep_for(std::chrono::seconds(6));
+	change(r.t, {}, {{3, "Archive.2026"}});
+	expectlisted(*r.server, {{1, "inbox"}, {2, "lists/dev"}, {3, "Archive.2026"}});
+	// Archive.2026's mail is new: announcing it is right.  Nothing else.
+	std::string now = slurp(announced);
+	EXPECT_EQ(now.substr(0, atstart.size()), atstart);
+	EXPECT_LE(now.size() - atstart.size(), std::string("=inbox\n").size())
+	    << "announced again when idle:\n" << now;
+}
+
+// A run of the tool that fails once, as when a sync tool renames a state
+// file between the listing and its status read, is tried again before the
+// failure counts: the client starts, and later refreshes on the key, as if
+// nothing had failed.  The stand-in for mailfolders, first on the PATH,
+// fails whenever the file "fail" exists, once, and removes it.
+TEST_P(Refresh, TriesARunThatFailsOnceAgain)
+{
+	std::string why = whynoclient(GetParam());
+	if (!why.empty())
+		GTEST_SKIP() << why;
+
+	Running r;
+	const fs::path fail = r.t.path() / "fail";
+	fs::create_directories(r.t.path() / "bin");
+	{
+		std::ofstream standin(r.t.path() / "bin" / "mailfolders");
+		standin << "#!/bin/sh\n"
+			"if [ -e '" << fail.string() << "' ]; then\n"
+			"\trm '" << fail.string() << "'\n"
+			"\techo 'mailfolders: stat(vanished): No such file or directory' >&2\n"
+			"\texit 1\n"
+			"fi\n"
+			"exec '" << binary() << "' \"$@\"\n";
+	}
+	fs::permissions(r.t.path() / "bin" / "mailfolders", fs::perms(0755));
+	std::ofstream(fail).close();
+	startwith(r, GetParam(), {{1, "inbox"}});
+	ASSERT_EQ(r.failure, "") << r.screen;
+	ASSERT_FALSE(fs::exists(fail)) << "the stand-in never ran";
+
+	std::ofstream(fail).close();
 	change(r.t, {}, {{2, "Archive.2026"}});
+	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
 	expectlisted(*r.server, {{1, "inbox"}, {2, "Archive.2026"}});
+	EXPECT_FALSE(fs::exists(fail));
+	Result shot = r.server->tmux({"capture-pane", "-p"});
+	EXPECT_EQ(shot.out.find("vanished"), std::string::npos) << shot.out;
 }
 
 // The README shows the example configuration's lines as they stand in the
