@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: ISC
 #
 # The version is set once, in project(VERSION); the news and the Debian
-# changelog must name the same one at their tops, and the manual page's
-# footer (.Os) the same one.
+# changelog must name the same one at their tops, and the manual pages'
+# footers (.Os) the same one.
 #
 #   cmake -DVERSION=X.Y.Z -DSOURCE=DIR -P version.cmake
 
@@ -17,8 +17,18 @@ list(GET entries 0 entry)
 if(NOT entry MATCHES "^mailfolders \\(${VERSION}-[0-9]+\\) ")
   message(FATAL_ERROR "debian/changelog begins with \"${entry}\", not version ${VERSION}-N")
 endif()
-file(STRINGS "${SOURCE}/man/mailfolders.1" os REGEX "^\\.Os")
-if(NOT os STREQUAL ".Os mailfolders ${VERSION}")
-  message(FATAL_ERROR "man/mailfolders.1 has \"${os}\", not \".Os mailfolders ${VERSION}\"")
-endif()
-message(STATUS "version ${VERSION} in CMakeLists.txt, NEWS.md, debian/changelog and the manual page")
+foreach(page IN ITEMS mailfolders.1 mailfolders-mailboxes.1)
+  file(STRINGS "${SOURCE}/man/${page}" os REGEX "^\\.Os")
+  if(NOT os STREQUAL ".Os mailfolders ${VERSION}")
+    message(FATAL_ERROR "man/${page} has \"${os}\", not \".Os mailfolders ${VERSION}\"")
+  endif()
+endforeach()
+# The release's file names in the README.
+file(READ "${SOURCE}/README.md" readme)
+string(REGEX MATCHALL "mailfolders-[0-9]+\\.[0-9]+\\.[0-9]+" named "${readme}")
+foreach(name IN LISTS named)
+  if(NOT name STREQUAL "mailfolders-${VERSION}")
+    message(FATAL_ERROR "README.md names ${name}, not mailfolders-${VERSION}")
+  endif()
+endforeach()
+message(STATUS "version ${VERSION} in CMakeLists.txt, NEWS.md, debian/changelog, the manual pages and the README")
