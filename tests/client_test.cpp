@@ -517,7 +517,7 @@ TEST_P(Refresh, AnnouncesNoMailTwiceAndKeepsTheCounts)
 	// done anything at all: a command that changes nothing, then time for
 	// the checks that follow it.
 	ASSERT_EQ(r.server->tmux({"send-keys", ":echo ready", "Enter"}).status, 0);
-	std::this_thread::sleep_for(std::chrono::seconds(3));
+	std::this_thread::sleep_for(std::chrono::seconds(2));
 	const std::string atstart = slurp(announced);
 	for (int round = 0; round < 3; round++) {
 		const std::string name = "seen" + std::to_string(round);
@@ -529,7 +529,7 @@ TEST_P(Refresh, AnnouncesNoMailTwiceAndKeepsTheCounts)
 		ASSERT_EQ(failure, "") << screen;
 		EXPECT_EQ(miscounted(sidebar(screen), before), "") << "after F5 " << round + 1
 		    << ":\n" << screen;
-		std::this_thread::sleep_for(std::chrono::seconds(2));
+		std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 	}
 	EXPECT_EQ(slurp(announced), atstart) << "announced again after the key";
 }
@@ -541,7 +541,7 @@ INSTANTIATE_TEST_SUITE_P(Clients, Refresh, ::testing::Values("mutt", "neomutt"),
 // seconds for a key (the example's timeout-hook): a folder made meanwhile
 // appears with no key pressed, and over the refreshes before it, the mail
 // announced once is not announced again.  The example waits a minute; the
-// test, to be quick, one second, for six refreshes and more.
+// test, to be quick, one second, for four refreshes and more.
 TEST(Clients, NeomuttRefreshesWhenIdleAndAnnouncesNoMailTwice)
 {
 	std::string why = whynoclient("neomutt");
@@ -557,9 +557,9 @@ TEST(Clients, NeomuttRefreshesWhenIdleAndAnnouncesNoMailTwice)
 	// As in AnnouncesNoMailTwiceAndKeepsTheCounts: what neomutt announces
 	// of the mail that was new at start.
 	ASSERT_EQ(r.server->tmux({"send-keys", ":echo ready", "Enter"}).status, 0);
-	std::this_thread::sleep_for(std::chrono::seconds(3));
+	std::this_thread::sleep_for(std::chrono::seconds(2));
 	const std::string atstart = slurp(announced);
-	std::this_thread::sleep_for(std::chrono::seconds(6));
+	std::this_thread::sleep_for(std::chrono::seconds(4));
 	change(r.t, {}, {{3, "Archive.2026"}});
 	expectlisted(*r.server, {{1, "inbox"}, {2, "lists/dev"}, {3, "Archive.2026"}});
 	// Archive.2026's mail is new: announcing it is right.  Nothing else.
