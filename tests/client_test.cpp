@@ -492,6 +492,27 @@ std::string miscounted(const std::map<std::string, std::vector<std::string>> &ro
 	return wrong.str();
 }
 
+// Where a client started by startannouncing writes what it announces.
+fs::path announcedof(const Running &r) { return r.t.path() / "announced"; }
+
+// Starts client as startwith does, checking for mail every second and
+// with a $new_mail_command that appends to announcedof(r), and gives what
+// it announced of the mail that was new at start: neomutt does so once the
+// user has done anything at all, so a command that changes nothing comes
+// first, then time for the checks that follow it.
+std::string startannouncing(Running &r, const char *client, const Folders &folders,
+    const std::string &extra)
+{
+	startwith(r, client, folders, extra + "set mail_check=1\nset new_mail_command=\"echo %f >>" +
+	    announcedof(r).string() + "\"\n");
+	if (!r.failure.empty())
+		return "";
+	if (r.server->tmux({"send-keys", ":echo ready", "Enter"}).status != 0)
+		r.failure = "tmux send-keys failed";
+	std::this_thread::sleep_for(std::chrono::seconds(2));
+	return slurp(announcedof(r));
+}
+
 // A mail client announces the new mail of a mailbox it did not list
 // before, and runs $new_mail_command (a desktop notification); it forgets
 // the counts of a mailbox it removes.  The refresh must not make the
@@ -508,17 +529,9 @@ TEST_P(Refresh, AnnouncesNoMailTwiceAndKeepsTheCounts)
 
 	Running r;
 	const Folders before = {{1, "inbox"}, {2, "lists/dev"}, {3, "Archive"}};
-	const fs::path announced = r.t.path() / "announced";
-	startwith(r, GetParam(), before,
-	    "set mail_check=1\nset mail_check_stats_interval=60\n"
-	    "set new_mail_command=\"echo %f >>" + announced.string() + "\"\n");
+	const std::string atstart =
+	    startannouncing(r, GetParam(), before, "set mail_check_stats_interval=60\n");
 	ASSERT_EQ(r.failure, "") << r.screen;
-	// neomutt announces the mail that was new at start once the user has
-	// done anything at all: a command that changes nothing, then time for
-	// the checks that follow it.
-	ASSERT_EQ(r.server->tmux({"send-keys", ":echo ready", "Enter"}).status, 0);
-	std::this_thread::sleep_for(std::chrono::seconds(2));
-	const std::string atstart = slurp(announced);
 	for (int round = 0; round < 3; round++) {
 		const std::string name = "seen" + std::to_string(round);
 		build(storeof(r.t), readfolder(name, 10));
@@ -531,7 +544,7 @@ TEST_P(Refresh, AnnouncesNoMailTwiceAndKeepsTheCounts)
 		    << ":\n" << screen;
 		std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 	}
-	EXPECT_EQ(slurp(announced), atstart) << "announced again after the key";
+	EXPECT_EQ(slurp(announcedof(r)), atstart) << "announced again after the key";
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, Refresh, ::testing::Values("mutt", "neomutt"),
@@ -549,21 +562,14 @@ TEST(Clients, NeomuttRefreshesWhenIdleAndAnnouncesNoMailTwice)
 		GTEST_SKIP() << why;
 
 	Running r;
-	const fs::path announced = r.t.path() / "announced";
-	startwith(r, "neomutt", {{1, "inbox"}, {2, "lists/dev"}},
-	    "set timeout=1\nset mail_check=1\n"
-	    "set new_mail_command=\"echo %f >>" + announced.string() + "\"\n");
+	const std::string atstart =
+	    startannouncing(r, "neomutt", {{1, "inbox"}, {2, "lists/dev"}}, "set timeout=1\n");
 	ASSERT_EQ(r.failure, "") << r.screen;
-	// As in AnnouncesNoMailTwiceAndKeepsTheCounts: what neomutt announces
-	// of the mail that was new at start.
-	ASSERT_EQ(r.server->tmux({"send-keys", ":echo ready", "Enter"}).status, 0);
-	std::this_thread::sleep_for(std::chrono::seconds(2));
-	const std::string atstart = slurp(announced);
 	std::this_thread::sleep_for(std::chrono::seconds(4));
 	change(r.t, {}, {{3, "Archive.2026"}});
 	expectlisted(*r.server, {{1, "inbox"}, {2, "lists/dev"}, {3, "Archive.2026"}});
 	// Archive.2026's mail is new: announcing it is right.  Nothing else.
-	std::string now = slurp(announced);
+	std::string now = slurp(announcedof(r));
 	EXPECT_EQ(now.substr(0, atstart.size()), atstart);
 	EXPECT_LE(now.size() - atstart.size(), std::string("=inbox\n").size())
 	    << "announced again when idle:\n" << now;
@@ -612,15 +618,13 @@ TEST_P(Refresh, TriesARunThatFailsOnceAgain)
 // files, so that what a user reads is what is installed and tested.
 TEST(Clients, ReadmeShowsTheExampleLines)
 {
-	std::ifstream readme(fs::path(MAILFOLDERS_EXAMPLES).parent_path() / "README.md");
-	std::stringstream text;
-	text << readme.rdbuf();
+	const std::string readme = slurp(fs::path(MAILFOLDERS_EXAMPLES).parent_path() / "README.md");
 	for (const char *name : examplefiles) {
 		std::ifstream example(fs::path(MAILFOLDERS_EXAMPLES) / name);
 		for (std::string line; std::getline(example, line);) {
 			if (line.empty() || line[0] == '#')
 				continue;
-			EXPECT_NE(text.str().find("\n    " + line + "\n"), std::string::npos)
+			EXPECT_NE(readme.find("\n    " + line + "\n"), std::string::npos)
 			    << "README.md does not show the line of examples/" << name << ":\n" << line;
 		}
 	}
