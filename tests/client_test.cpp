@@ -144,15 +144,6 @@ std::vector<Node> readfolder(const std::string &name, int messages)
 	return tree;
 }
 
-// What file holds, or "" if there is no such file.
-std::string slurp(const fs::path &file)
-{
-	std::ifstream in(file);
-	std::stringstream text;
-	text << in.rdbuf();
-	return text.str();
-}
-
 // Waits, a few seconds at most, for process pid to be gone or a zombie.
 void awaitexit(const std::string &pid)
 {
@@ -216,10 +207,6 @@ private:
 	std::string program_;
 	fs::path dir_;
 };
-
-// The example configuration's files, as the README tells a user to
-// install them: in ~/.config/mailfolders/.
-const char *const examplefiles[] = {"muttrc", "neomuttrc", "mailfolders.rc", "sidebar.rc"};
 
 // The fixture's home directory, and the store in it, ~/Mail, which the
 // example configuration names.
@@ -614,21 +601,77 @@ TEST_P(Refresh, TriesARunThatFailsOnceAgain)
 	EXPECT_EQ(shot.out.find("vanished"), std::string::npos) << shot.out;
 }
 
-// The README shows the example configuration's lines as they stand in the
-// files, so that what a user reads is what is installed and tested.
-TEST(Clients, ReadmeShowsTheExampleLines)
+// The README's lines for several accounts, in mailfolders.rc: a source
+// line for each store, each naming its folders against its own store.
+std::vector<std::string> accountlines()
 {
 	const std::string readme = slurp(fs::path(MAILFOLDERS_EXAMPLES).parent_path() / "README.md");
-	for (const char *name : examplefiles) {
-		std::ifstream example(fs::path(MAILFOLDERS_EXAMPLES) / name);
-		for (std::string line; std::getline(example, line);) {
-			if (line.empty() || line[0] == '#')
-				continue;
-			EXPECT_NE(readme.find("\n    " + line + "\n"), std::string::npos)
-			    << "README.md does not show the line of examples/" << name << ":\n" << line;
-		}
-	}
+	const std::string first = "    source 'mailfolders-mailboxes ~/Work |'\n";
+	size_t at = readme.find(first);
+	if (at == std::string::npos)
+		return {};
+	size_t second = at + first.size();
+	size_t end = readme.find('\n', second);
+	return {first.substr(4, first.size() - 5), readme.substr(second + 4, end - second - 4)};
 }
+
+// Every folder given has a row with its count that names it, the folders
+// of a store other than the last one by their full path; "" if so.
+std::string unnamed(const std::map<std::string, std::vector<std::string>> &rows,
+    const Folders &folders)
+{
+	std::ostringstream wrong;
+	for (const auto &[messages, name] : folders) {
+		auto row = rows.find(std::to_string(messages));
+		if (row == rows.end() || row->second.size() != 1 ||
+		    row->second[0].find(name + mark) == std::string::npos)
+			wrong << "no single row names \"" << name << "\" with its count " << messages << "\n";
+	}
+	if (rows.size() != folders.size())
+		wrong << rows.size() << " rows for " << folders.size() << " folders\n";
+	return wrong.str();
+}
+
+class Accounts : public ::testing::TestWithParam<const char *> {};
+
+// Two stores, ~/Work and ~/Mail, through the README's two lines: the
+// client lists the folders of both, and F5 takes a folder gone from one
+// store out and brings a new one of the other in, each store keeping its
+// own list.
+TEST_P(Accounts, ListsTheFoldersOfEveryStore)
+{
+	std::string why = whynoclient(GetParam());
+	if (!why.empty())
+		GTEST_SKIP() << why;
+	const std::vector<std::string> lines = accountlines();
+	ASSERT_EQ(lines.size(), 2u) << "README.md shows no lines for several accounts";
+
+	Running r;
+	build(homeof(r.t) / "Work", storetree({{4, "proj"}, {5, "old"}}));
+	startwith(r, GetParam(), {{1, "inbox"}});
+	ASSERT_EQ(r.failure, "") << r.screen;
+	std::ofstream(homeof(r.t) / ".config" / "mailfolders" / "mailfolders.rc")
+	    << lines[0] << "\n" << lines[1] << "\n";
+	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
+	auto awaited = [&](const Folders &folders) {
+		return awaitscreen(*r.server, false, [&](const std::string &s) {
+			return unnamed(sidebar(s), folders).empty();
+		});
+	};
+	const Folders both = {{1, "inbox"}, {4, "Work/proj"}, {5, "Work/old"}};
+	auto [screen, failure] = awaited(both);
+	EXPECT_EQ(failure, "") << unnamed(sidebar(screen), both) << screen;
+
+	fs::rename(homeof(r.t) / "Work" / "old", r.t.path() / "removed");
+	build(storeof(r.t), storetree({{2, "fresh"}}));
+	ASSERT_EQ(r.server->tmux({"send-keys", "F5"}).status, 0);
+	const Folders after = {{1, "inbox"}, {2, "fresh"}, {4, "Work/proj"}};
+	std::tie(screen, failure) = awaited(after);
+	EXPECT_EQ(failure, "") << unnamed(sidebar(screen), after) << screen;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, Accounts, ::testing::Values("mutt", "neomutt"),
+    [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace mftest

@@ -16,6 +16,7 @@
 #include <grp.h>
 #include <map>
 #include <poll.h>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <unistd.h>
@@ -401,6 +402,14 @@ std::string walkedbefore(const fs::path &root, const std::vector<std::string> &w
 std::string inlistingorder(const fs::path &root, const std::vector<std::string> &words)
 {
 	return walkedbefore(root, words, {SIZE_MAX});
+}
+
+std::string slurp(const fs::path &file)
+{
+	std::ifstream in(file);
+	std::stringstream text;
+	text << in.rdbuf();
+	return text.str();
 }
 
 std::string chain(const std::string &top, int levels)

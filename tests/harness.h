@@ -131,6 +131,13 @@ std::string inlistingorder(const fs::path &root, const std::vector<std::string> 
 std::string walkedbefore(const fs::path &root, const std::vector<std::string> &words,
     const std::vector<size_t> &point);
 
+// What file holds, or "" if there is no such file.
+std::string slurp(const fs::path &file);
+
+// The example configuration's files in examples/, as the README tells a
+// user to install them: in ~/.config/mailfolders/.
+inline const char *const examplefiles[] = {"muttrc", "neomuttrc", "mailfolders.rc", "sidebar.rc"};
+
 // top followed by levels times "/a": a chain of nested directories.
 std::string chain(const std::string &top, int levels);
 
