@@ -673,5 +673,85 @@ TEST_P(Accounts, ListsTheFoldersOfEveryStore)
 INSTANTIATE_TEST_SUITE_P(Clients, Accounts, ::testing::Values("mutt", "neomutt"),
     [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
+// The value of key in /etc/os-release, unquoted, or "".
+std::string osrelease(const std::string &key)
+{
+	std::ifstream in("/etc/os-release");
+	for (std::string line; std::getline(in, line);) {
+		if (line.compare(0, key.size() + 1, key + "=") != 0)
+			continue;
+		std::string value = line.substr(key.size() + 1);
+		if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+			value = value.substr(1, value.size() - 2);
+		return value;
+	}
+	return "";
+}
+
+// The cells of the README's "Where it is tested" row whose system names
+// "(codename)", trimmed, or none.
+std::vector<std::string> testedrow(const std::string &codename)
+{
+	std::istringstream readme(slurp(fs::path(MAILFOLDERS_EXAMPLES).parent_path() / "README.md"));
+	for (std::string line; std::getline(readme, line);) {
+		if (line.compare(0, 9, "| Debian ") != 0 ||
+		    line.find("(" + codename + ")") == std::string::npos)
+			continue;
+		std::vector<std::string> cells;
+		std::istringstream row(line.substr(1));
+		for (std::string cell; std::getline(row, cell, '|');) {
+			size_t first = cell.find_first_not_of(' ');
+			size_t last = cell.find_last_not_of(' ');
+			cells.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
+		}
+		return cells;
+	}
+	return {};
+}
+
+// The second word of the first line client -v writes: its version.
+std::string clientversion(const char *client)
+{
+	Invocation inv{{client, "-v"}};
+	inv.program = onpath(client);
+	std::istringstream out(run(inv).out);
+	std::string name, version;
+	out >> name >> version;
+	return version;
+}
+
+// The README's table of the systems the tool is tested on names, in this
+// system's row, the compiler this suite was built with and the mutt and
+// neomutt installed here.
+TEST(Clients, ReadmeTableNamesThisSystemsVersions)
+{
+	// Debian's unstable calls itself "NEXT/sid" and has no version number.
+	std::string pretty = osrelease("PRETTY_NAME");
+	std::string codename = osrelease("VERSION_ID").empty() && pretty.size() > 4 &&
+		pretty.compare(pretty.size() - 4, 4, "/sid") == 0
+	    ? "sid" : osrelease("VERSION_CODENAME");
+	std::vector<std::string> row = testedrow(codename);
+	if (row.size() < 4)
+		GTEST_SKIP() << "README.md's table has no row for this system, " << pretty;
+
+	std::string id = MAILFOLDERS_CXX_ID, version = MAILFOLDERS_CXX_VERSION;
+	std::string compiler = id == "GNU" ? "g++ " + version.substr(0, version.rfind('.'))
+	    : id == "Clang" ? "clang " + version.substr(0, version.find('.')) : id + " " + version;
+	std::istringstream named(row[1]);
+	bool found = false;
+	for (std::string each; std::getline(named, each, ',');)
+		found = found || each.substr(each.find_first_not_of(' ')) == compiler;
+	EXPECT_TRUE(found) << "the row of " << row[0] << " names the compilers \"" << row[1]
+			   << "\"; this suite was built with " << compiler;
+
+	for (const char *client : {"mutt", "neomutt"}) {
+		std::string why = whynoclient(client);
+		if (!why.empty())
+			GTEST_SKIP() << why;
+		EXPECT_EQ(row[client == std::string("mutt") ? 2 : 3], clientversion(client))
+		    << "the row of " << row[0] << " names another " << client << " than this system's";
+	}
+}
+
 }  // namespace
 }  // namespace mftest
