@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: ISC
 #include "harness.h"
+#include "errornames.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -67,19 +68,10 @@ namespace {
 // name, which under an emulator may differ from the tests' own (MIPS).
 const char *errname(int errnum)
 {
-	switch (errnum) {
-	case EACCES: return "EACCES";
-	case EAGAIN: return "EAGAIN";
-	case EBADF: return "EBADF";
-	case EIO: return "EIO";
-	case EMFILE: return "EMFILE";
-	case ENAMETOOLONG: return "ENAMETOOLONG";
-	case ENOENT: return "ENOENT";
-	case ENOSPC: return "ENOSPC";
-	case ENOTDIR: return "ENOTDIR";
-	case EOVERFLOW: return "EOVERFLOW";
-	default: throw std::invalid_argument("no name for error " + std::to_string(errnum));
-	}
+	for (const auto &e : errornames)
+		if (e.number == errnum)
+			return e.name;
+	throw std::invalid_argument("no name for error " + std::to_string(errnum));
 }
 
 }  // namespace

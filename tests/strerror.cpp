@@ -9,20 +9,10 @@
  * emulator), and the numbers differ between them (MIPS has its own).
  * Plain C headers only: the static build has no C++ library.
  */
-#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
-/* The errors the tests expect messages for. */
-static const struct {
-	const char *name;
-	int number;
-} errors[] = {
-	{"EACCES", EACCES}, {"EAGAIN", EAGAIN}, {"EBADF", EBADF},
-	{"EIO", EIO}, {"EMFILE", EMFILE}, {"ENAMETOOLONG", ENAMETOOLONG},
-	{"ENOENT", ENOENT}, {"ENOSPC", ENOSPC}, {"ENOTDIR", ENOTDIR},
-	{"EOVERFLOW", EOVERFLOW},
-};
+#include "errornames.h"
 
 int
 main(int argc, char *argv[])
@@ -30,13 +20,13 @@ main(int argc, char *argv[])
 	for (int i = 1; i < argc; i++) {
 		size_t e = 0;
 
-		while (e < sizeof errors / sizeof errors[0] && strcmp(errors[e].name, argv[i]) != 0)
+		while (e < NERRORNAMES && strcmp(errornames[e].name, argv[i]) != 0)
 			e++;
-		if (e == sizeof errors / sizeof errors[0]) {
+		if (e == NERRORNAMES) {
 			fprintf(stderr, "mailfolders_strerror: no error named %s\n", argv[i]);
 			return 1;
 		}
-		if (puts(strerror(errors[e].number)) == EOF)
+		if (puts(strerror(errornames[e].number)) == EOF)
 			return 1;
 	}
 	return fflush(stdout) == EOF;
