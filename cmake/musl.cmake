@@ -7,7 +7,7 @@
 #       -DMAILFOLDERS_TRIPLET=x86_64-linux-musl
 #
 # Debian's musl-tools, or musl-dev:ARCH for another architecture, built
-# with its g++ cross compiler (cmake/musltargets.cmake names them).  The
+# with its g++ cross compiler (cmake/arches.txt names them).  The
 # tool needs the C library alone, so g++ compiles it against musl's
 # headers, without exceptions or RTTI, and it is linked with no C++
 # library and without debugging information; the symbols stay, for

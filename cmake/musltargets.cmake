@@ -3,19 +3,22 @@
 # The static binaries a release holds, one for each musl triplet (as
 # Debian's musl-dev names its directories), with the Debian architecture
 # whose musl-dev brings the C library and the triplet of Debian's cross
-# compiler for it (g++-TRIPLET).  This machine's own builds with g++.
-set(MAILFOLDERS_MUSL_TARGETS
-  # musl triplet          Debian arch  cross compiler
-  x86_64-linux-musl       amd64        x86_64-linux-gnu
-  aarch64-linux-musl      arm64        aarch64-linux-gnu
-  arm-linux-musleabi      armel        arm-linux-gnueabi
-  arm-linux-musleabihf    armhf        arm-linux-gnueabihf
-  i386-linux-musl         i386         i686-linux-gnu
-  mips64el-linux-musl     mips64el     mips64el-linux-gnuabi64
-  mipsel-linux-musl       mipsel       mipsel-linux-gnu
-  powerpc64le-linux-musl  ppc64el      powerpc64le-linux-gnu
-  riscv64-linux-musl      riscv64      riscv64-linux-gnu
-  s390x-linux-musl        s390x        s390x-linux-gnu)
+# compiler for it (g++-TRIPLET): three items a static binary, from the
+# table of architectures, cmake/arches.txt.  This machine's own builds
+# with g++.
+function(mailfolders_read_arches out)
+  set(targets "")
+  file(STRINGS "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/arches.txt" rows REGEX "^[a-z]")
+  foreach(row IN LISTS rows)
+    string(REGEX REPLACE "[ \t]+" ";" row "${row}")
+    list(GET row 0 arch)
+    list(GET row 1 gnu)
+    list(GET row 3 musltriplet)
+    list(APPEND targets ${musltriplet} ${arch} ${gnu})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+mailfolders_read_arches(MAILFOLDERS_MUSL_TARGETS)
 
 # The musl triplets of the table, in its order.
 function(mailfolders_musl_triplets out)

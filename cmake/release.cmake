@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: ISC
 #
 # Writes a release into one directory: the source tarball, a static binary's
-# tarball for every musl triplet of cmake/musltargets.cmake whose toolchain
+# tarball for every musl triplet of cmake/arches.txt whose toolchain
 # is installed, and SHA256SUMS over them all.  A triplet whose toolchain is
 # missing is left out, with the Debian packages that would bring it.
 #
