@@ -74,12 +74,14 @@ def tools():
     except subprocess.CalledProcessError:
         say("the static binary could not be built (apt-get install musl-tools): not measured")
     baseline = os.environ.get("MAILFOLDERS_BASELINE") or "6846ddb"
-    previous = os.environ.get("MAILFOLDERS_PREVIOUS") or "e1915a1"
+    previous = os.environ.get("MAILFOLDERS_PREVIOUS") or "122d2c6"
+    unhardened = os.environ.get("MAILFOLDERS_UNHARDENED") or "e1915a1"
     alternate = os.path.join(WORK, "alternate")
     sh(["c++", "-O2", "-o", alternate, os.path.join(HERE, "alternate.cpp")])
     return {"mailfolders": tool, "static": static, "alternate": alternate,
             "baseline": revision(baseline, "baseline", *HARDENING), "baseline_rev": baseline,
-            "previous": revision(previous, "previous"), "previous_rev": previous}
+            "previous": revision(previous, "previous"), "previous_rev": previous,
+            "unhardened": revision(unhardened, "unhardened"), "unhardened_rev": unhardened}
 
 
 # --- The stores -------------------------------------------------------------
@@ -200,7 +202,7 @@ def timings(t, s):
     # Two builds of nearly the same code differ on the large store by less
     # than the noise of a few dozen rounds: the comparisons with earlier
     # revisions take more there.
-    for name in ("baseline", "previous"):
+    for name in ("baseline", "previous", "unhardened"):
         if t[name]:
             r[name + "-typical"] = alternate(t, 101, 5, [mf, s["typical"]], [t[name], s["typical"]])
             r[name + "-large"] = alternate(t, 301, 3, [mf, s["large"]], [t[name], s["large"]])
@@ -303,7 +305,7 @@ def costs(t, s):
          "instructions": {}}
     if t["static"]:
         c["strace_static_large"] = strace_c([t["static"], large])
-    for name in ("mailfolders", "baseline", "previous"):
+    for name in ("mailfolders", "baseline", "previous", "unhardened"):
         if t[name]:
             c["instructions"][name] = {st: instructions(t[name], s[st]) for st in ("typical", "large")}
     return c
@@ -313,7 +315,7 @@ def machine(t):
     first = lambda argv: sh(argv).splitlines()[0]
     cpu = next(l.split(": ", 1)[1] for l in open("/proc/cpuinfo") if l.startswith("model name"))
     mem = next(int(l.split()[1]) for l in open("/proc/meminfo") if l.startswith("MemTotal"))
-    describe = subprocess.run(["git", "-C", TOP, "describe", "--always", "--dirty"], text=True,
+    describe = subprocess.run(["git", "-C", TOP, "describe", "--always"], text=True,
                               stdout=subprocess.PIPE).stdout.strip() or "unknown"
     return {"cpu": cpu.strip(), "cores": os.cpu_count(), "memory_kib": mem,
             "system": " ".join(os.uname()[i] for i in (0, 2)),
@@ -322,6 +324,7 @@ def machine(t):
             "find": first(["find", "--version"]), "fd": sh(["fdfind", "--version"]).split()[1],
             "baseline_rev": t["baseline_rev"] if t["baseline"] else None,
             "previous_rev": t["previous_rev"] if t["previous"] else None,
+            "unhardened_rev": t["unhardened_rev"] if t["unhardened"] else None,
             "static": t["static"] is not None}
 
 
@@ -336,7 +339,21 @@ def main():
         subprocess.run(["rm", "-rf", WORK])
 
 
+# The figures it writes are the tree's, measured: only a tree as committed
+# (but for the figures themselves) is one that others can build again.
+OWN_FILES = ("bench/results.json", "bench/RESULTS.md")
+
+
+def committed():
+    """Whether the tree is as committed, but for the benchmark's own files."""
+    return subprocess.run(["git", "-C", TOP, "diff", "--quiet", "HEAD", "--", "."]
+                          + [":!" + f for f in OWN_FILES]).returncode == 0
+
+
 def measure(datafile):
+    if not os.environ.get("MAILFOLDERS") and not committed():
+        sys.exit("bench/measure.py: the tree has changes not committed; commit them, so that "
+                 "the figures name a revision that can be built again")
     t = tools()
     s = stores()
     say("checking that the three tools agree")

@@ -183,17 +183,19 @@ def targets(d):
         word = "not measured" if met is None else "met" if met else "NOT met"
         lines.append(f"- {text}: **{word}** ({why})")
     m, rr, ins = d["machine"], d["rounds"], d["costs"]["instructions"]
-    if m["previous_rev"]:
-        i, p = ins["mailfolders"], ins["previous"]
-        lines.append("- What the hardening costs, against the previous release as it was built "
-                     f"({m['previous_rev']}, not hardened); no target: time: typical store "
-                     f"{spread(rr['previous-typical'], 0, 1)}; large store "
-                     f"{spread(rr['previous-large'], 0, 1)}; instructions, callgrind: typical "
+    for name, what in (("previous", "Against the last release"),
+                       ("unhardened", "What the hardening costs, against the last release "
+                        "built without it")):
+        rev = m.get(name + "_rev")
+        if not rev:
+            lines.append(f"- {what}: **not measured** (its revision is not in this clone)")
+            continue
+        i, p = ins["mailfolders"], ins[name]
+        lines.append(f"- {what} ({rev}), as it was built; no target: time: typical store "
+                     f"{spread(rr[name + '-typical'], 0, 1)}; large store "
+                     f"{spread(rr[name + '-large'], 0, 1)}; instructions, callgrind: typical "
                      f"store {i['typical']} against {p['typical']}, large store {i['large']} "
                      f"against {p['large']}")
-    else:
-        lines.append("- What the hardening costs: **not measured** (the previous release is "
-                     "not in this clone)")
     return "\n".join(lines) + "\n"
 
 
