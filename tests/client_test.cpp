@@ -651,7 +651,9 @@ TEST_P(Accounts, ListsTheFoldersOfEveryStore)
 
 	Running r;
 	build(homeof(r.t) / "Work", storetree({{4, "proj"}, {5, "old"}}));
-	startwith(r, GetParam(), {{1, "inbox"}});
+	// The other store's folders show their full paths: room for them,
+	// wherever the fixture lies.
+	startwith(r, GetParam(), {{1, "inbox"}}, "set sidebar_width=190\n");
 	ASSERT_EQ(r.failure, "") << r.screen;
 	std::ofstream(homeof(r.t) / ".config" / "mailfolders" / "mailfolders.rc")
 	    << lines[0] << "\n" << lines[1] << "\n";
