@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: ISC
 #
-# Writes a release into one directory: the source tarball, a static binary's
+# Writes a release into one directory: the source tarball, the Arch Linux
+# recipe (PKGBUILD) with the tarball's checksum in it, a static binary's
 # tarball for every musl triplet of cmake/arches.txt whose toolchain
 # is installed, and SHA256SUMS over them all.  A triplet whose toolchain is
 # missing is left out, with the Debian packages that would bring it.
@@ -13,6 +14,16 @@ include("${CMAKE_CURRENT_LIST_DIR}/static.cmake")
 file(REMOVE_RECURSE "${OUTPUT}")
 file(MAKE_DIRECTORY "${OUTPUT}")
 file(COPY "${TARBALL}" DESTINATION "${OUTPUT}")
+
+# The recipe in the source skips the checksum (it cannot name the checksum
+# of a tarball that holds it); the release's copy names it.
+file(SHA256 "${TARBALL}" tarball_sha256)
+file(READ "${SOURCE}/packaging/PKGBUILD" pkgbuild)
+string(REPLACE "sha256sums=('SKIP')" "sha256sums=('${tarball_sha256}')" released "${pkgbuild}")
+if(released STREQUAL pkgbuild)
+  message(FATAL_ERROR "packaging/PKGBUILD has no sha256sums=('SKIP') to fill in")
+endif()
+file(WRITE "${OUTPUT}/PKGBUILD" "${released}")
 
 mailfolders_musl_triplets(triplets)
 set(left "")

@@ -2,10 +2,12 @@
 #
 # Makes VERSION the version of the tree in SOURCE, in every place that
 # names it: project(VERSION) in CMakeLists.txt, the manual pages' footers
-# (.Os), the release's file names in README.md, and the tops of NEWS.md and
-# debian/changelog, each of which gets an entry for it if it has none (the
-# news' entry is a heading, for the text of the release; the changelog's a
-# line, dated now, so that it lies before every build of the package).
+# (.Os), the release's file names in README.md, the Arch and RPM recipes
+# (whose package release goes back to 1 with a new version), and the tops
+# of NEWS.md, debian/changelog and the RPM spec's %changelog, each of which
+# gets an entry for it if it has none (the news' entry is a heading, for
+# the text of the release; the changelogs' a line, dated now, so that it
+# lies before every build of the package).
 # The version test (tests/version.cmake) fails while any place differs.
 #
 #   cmake -DVERSION=X.Y.Z [-DSOURCE=DIR] -P cmake/setversion.cmake
@@ -30,6 +32,22 @@ foreach(page IN ITEMS mailfolders.1 mailfolders-mailboxes.1)
   replace("man/${page}" "\n\\.Os mailfolders ${dotted}\n" "\n.Os mailfolders ${VERSION}\n")
 endforeach()
 replace(README.md "mailfolders-${dotted}" "mailfolders-${VERSION}")
+
+file(READ "${SOURCE}/packaging/PKGBUILD" pkgbuild)
+if(NOT pkgbuild MATCHES "\npkgver=${VERSION}\n")
+  replace(packaging/PKGBUILD "\npkgver=${dotted}\npkgrel=[0-9]+\n" "\npkgver=${VERSION}\npkgrel=1\n")
+endif()
+file(READ "${SOURCE}/packaging/mailfolders.spec" spec)
+if(NOT spec MATCHES "\nVersion: +${VERSION}\n")
+  string(TIMESTAMP day "%a %b %d %Y" UTC)
+  string(REGEX REPLACE "\n(Version: +)${dotted}\n(Release: +)[0-9]+" "\n\\1${VERSION}\n\\21" spec "${spec}")
+  string(REPLACE "\n%changelog\n" "\n%changelog
+* ${day} The mailfolders authors <mailfolders@example.org> - ${VERSION}-1
+- New upstream release ${VERSION}.
+
+" spec "${spec}")
+  file(WRITE "${SOURCE}/packaging/mailfolders.spec" "${spec}")
+endif()
 
 file(READ "${SOURCE}/NEWS.md" news)
 if(NOT news MATCHES "\n## ${VERSION}\n")

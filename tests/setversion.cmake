@@ -8,7 +8,7 @@
 #   cmake -DVERSION=X.Y.Z -DSOURCE=DIR -DWORK=DIR -P setversion.cmake
 
 set(files CMakeLists.txt NEWS.md README.md debian/changelog man/mailfolders.1
-  man/mailfolders-mailboxes.1)
+  man/mailfolders-mailboxes.1 packaging/PKGBUILD packaging/mailfolders.spec)
 file(REMOVE_RECURSE "${WORK}")
 foreach(f IN LISTS files)
   configure_file("${SOURCE}/${f}" "${WORK}/${f}" COPYONLY)
@@ -28,7 +28,8 @@ endif()
 
 execute_process(COMMAND "${CMAKE_COMMAND}" -DVERSION=${VERSION} -DSOURCE=${WORK}
   -P "${SOURCE}/cmake/setversion.cmake" RESULT_VARIABLE rv)
-foreach(f CMakeLists.txt README.md man/mailfolders.1 man/mailfolders-mailboxes.1)
+foreach(f CMakeLists.txt README.md man/mailfolders.1 man/mailfolders-mailboxes.1
+    packaging/PKGBUILD)
   file(READ "${SOURCE}/${f}" before)
   file(READ "${WORK}/${f}" after)
   if(NOT before STREQUAL after)

@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: ISC
 #
 # The version is set once, in project(VERSION); the news and the Debian
-# changelog must name the same one at their tops, and the manual pages'
-# footers (.Os) the same one.
+# changelog must name the same one at their tops, the manual pages'
+# footers (.Os), the README's file names and the Arch and RPM recipes (the
+# spec's %changelog at its top too) the same one.
 #
 #   cmake -DVERSION=X.Y.Z -DSOURCE=DIR -P version.cmake
 
@@ -31,4 +32,18 @@ foreach(name IN LISTS named)
     message(FATAL_ERROR "README.md names ${name}, not mailfolders-${VERSION}")
   endif()
 endforeach()
-message(STATUS "version ${VERSION} in CMakeLists.txt, NEWS.md, debian/changelog, the manual pages and the README")
+# The recipes for Arch Linux and RPM systems.
+file(STRINGS "${SOURCE}/packaging/PKGBUILD" pkgver REGEX "^pkgver=")
+if(NOT pkgver STREQUAL "pkgver=${VERSION}")
+  message(FATAL_ERROR "packaging/PKGBUILD has \"${pkgver}\", not \"pkgver=${VERSION}\"")
+endif()
+file(STRINGS "${SOURCE}/packaging/mailfolders.spec" specversion REGEX "^Version:")
+if(NOT specversion MATCHES "^Version: +${VERSION}$")
+  message(FATAL_ERROR "packaging/mailfolders.spec has \"${specversion}\", not version ${VERSION}")
+endif()
+file(STRINGS "${SOURCE}/packaging/mailfolders.spec" changes REGEX "^\\* ")
+list(GET changes 0 change)
+if(NOT change MATCHES " - ${VERSION}-[0-9]+$")
+  message(FATAL_ERROR "packaging/mailfolders.spec's %changelog begins with \"${change}\", not version ${VERSION}-N")
+endif()
+message(STATUS "version ${VERSION} in CMakeLists.txt, NEWS.md, debian/changelog, the manual pages, the README and the Arch and RPM recipes")
