@@ -4,7 +4,7 @@
 # names it: project(VERSION) in CMakeLists.txt, the manual pages' footers
 # (.Os), the release's file names in README.md, the Arch and RPM recipes
 # (whose package release goes back to 1 with a new version), and the tops
-# of NEWS.md, debian/changelog and the RPM spec's %changelog, each of which
+# of NEWS.md, debian/changelog and the RPM recipe's %changelog, each of which
 # gets an entry for it if it has none (the news' entry is a heading, for
 # the text of the release; the changelogs' a line, dated now, so that it
 # lies before every build of the package).
@@ -37,16 +37,16 @@ file(READ "${SOURCE}/packaging/PKGBUILD" pkgbuild)
 if(NOT pkgbuild MATCHES "\npkgver=${VERSION}\n")
   replace(packaging/PKGBUILD "\npkgver=${dotted}\npkgrel=[0-9]+\n" "\npkgver=${VERSION}\npkgrel=1\n")
 endif()
-file(READ "${SOURCE}/packaging/mailfolders.spec" spec)
-if(NOT spec MATCHES "\nVersion: +${VERSION}\n")
+file(READ "${SOURCE}/packaging/mailfolders.spec" rpmrecipe)
+if(NOT rpmrecipe MATCHES "\nVersion: +${VERSION}\n")
   string(TIMESTAMP day "%a %b %d %Y" UTC)
-  string(REGEX REPLACE "\n(Version: +)${dotted}\n(Release: +)[0-9]+" "\n\\1${VERSION}\n\\21" spec "${spec}")
+  string(REGEX REPLACE "\n(Version: +)${dotted}\n(Release: +)[0-9]+" "\n\\1${VERSION}\n\\21" rpmrecipe "${rpmrecipe}")
   string(REPLACE "\n%changelog\n" "\n%changelog
 * ${day} The mailfolders authors <mailfolders@example.org> - ${VERSION}-1
 - New upstream release ${VERSION}.
 
-" spec "${spec}")
-  file(WRITE "${SOURCE}/packaging/mailfolders.spec" "${spec}")
+" rpmrecipe "${rpmrecipe}")
+  file(WRITE "${SOURCE}/packaging/mailfolders.spec" "${rpmrecipe}")
 endif()
 
 file(READ "${SOURCE}/NEWS.md" news)

@@ -3,7 +3,7 @@
 # The version is set once, in project(VERSION); the news and the Debian
 # changelog must name the same one at their tops, the manual pages'
 # footers (.Os), the README's file names and the Arch and RPM recipes (the
-# spec's %changelog at its top too) the same one.
+# RPM recipe's %changelog at its top too) the same one.
 #
 #   cmake -DVERSION=X.Y.Z -DSOURCE=DIR -P version.cmake
 
@@ -31,7 +31,7 @@ foreach(name IN LISTS named)
     message(FATAL_ERROR "README.md names ${name}, not mailfolders-${VERSION}")
   endif()
 endforeach()
-# The recipes for Arch Linux and RPM systems, and the spec's %changelog.
+# The recipes for Arch Linux and RPM systems, and the RPM recipe's %changelog.
 expect(packaging/PKGBUILD "^pkgver=" "^pkgver=${version}$")
 expect(packaging/mailfolders.spec "^Version:" "^Version: +${version}$")
 expect(packaging/mailfolders.spec "^\\* " " - ${version}-[0-9]+$")
